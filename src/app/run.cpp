@@ -1,0 +1,77 @@
+#include "app/run.h"
+
+#include "ase/ase_reader.h"
+#include "platform/console.h"
+#include "platform/services.h"
+#include "writer/qrv_writer.h"
+
+#include <cstdint>
+#include <cstdio>
+
+static void printUsage() {
+    std::printf("usage: tarvolt [OPTION] FILE\n\n");
+    std::printf("   -o\t          optimize mesh data (recommended)\n");
+    std::printf("   -l <string>    lightmap name suffix\n");
+}
+
+int run(int argc, char** argv) {
+    startServices();
+    std::printf("tarvolt by the Velder Engine tools team\n");
+    std::printf("tarvolt converts 3ds max ASE files to Velder Engine qrv format\n");
+    std::printf("version 1.2\n\n");
+
+    if (argc <= 1) {
+        printUsage();
+        std::printf("\npress any key...\n");
+        waitForKey();
+        return 0;
+    }
+
+    uint32_t options = 0;
+    const char* inputPath = nullptr;
+    bool usage = false;
+    for (int i = 1; i < argc; ++i) {
+        const char* argument = argv[i];
+        if (argument[0] == '-') {
+            char letter = argument[1];
+            if (letter == 'l') {
+                if (i + 1 >= argc) {
+                    usage = true;
+                    break;
+                }
+                lightmapSuffix = argv[++i];
+            } else if (letter == 'o') {
+                options |= kOptionWeld;
+            } else {
+                std::printf("ERROR: unknown option '%c'\n", letter);
+                return -1;
+            }
+        } else if (inputPath) {
+            std::printf("ERROR: dunno what to do with \"%s\"\n", argument);
+            return -1;
+        } else {
+            inputPath = argument;
+        }
+    }
+    if (usage || !inputPath) {
+        printUsage();
+        return 0;
+    }
+
+    AseReader reader;
+    Scene scene;
+    if (!reader.readScene(&scene, inputPath)) {
+        std::printf("ERROR: could not open \"%s\"\n", inputPath);
+        return -1;
+    }
+    if (options & kOptionWeld) std::printf("mesh data optimization ON, may take a while ...\n");
+    if (!writePack(inputPath, scene.head, options)) {
+        String outputPath = outputPathFor(inputPath);
+        std::printf("ERROR: could not write \"%s\"\n", outputPath.data);
+        return -1;
+    }
+    std::printf("\nDone!\n");
+    std::printf("\npress any key...\n");
+    waitForKey();
+    return 0;
+}

@@ -1,0 +1,173 @@
+#include "ase/geom_object.h"
+
+#include "ase/mesh_block.h"
+#include "ase/number.h"
+#include "ase/syntax_error.h"
+#include "platform/log.h"
+
+#include <cstdlib>
+
+static void standardExit(int status) { std::exit(status); }
+
+void (*gMissingMaterialRefExit)(int status) = standardExit;
+
+int parseNodeTm(Mesh* mesh, Tokenizer& tokenizer) {
+    if (!expectAfter(tokenizer, "{", "*NODE_TM")) return 0;
+    while (tokenizer.nextToken()) {
+        if (tokenizer.is("*NODE_NAME")) {
+            if (!tokenizer.nextToken()) return syntaxError(tokenizer, "expected a name after *NODE_NAME");
+            String name(tokenizer.text);
+            mesh->name.assign(name);
+        } else if (tokenizer.is("}")) {
+            return 1;
+        }
+    }
+    return 1;
+}
+
+// Every index a written face holds must name an existing entry. face is the
+// face's number in the file.
+static int checkFace(const Mesh* mesh, const MeshFace& meshFace, int32_t face) {
+    const char* corner = "ABC";
+    for (int k = 0; k < 3; ++k) {
+        const FaceCorner& c = meshFace.corners[k];
+        if (c.vertex < 0 || c.vertex >= mesh->vertices.count) {
+            gLog->print("ERROR: face %d corner %c: vertex %d is missing (%d vertices)\n", face,
+                        corner[k], c.vertex, mesh->vertices.count);
+            return 0;
+        }
+        if (c.normal < 0 || c.normal >= mesh->normals.count) {
+            gLog->print("ERROR: face %d corner %c: normal %d is missing (%d normals)\n", face,
+                        corner[k], c.normal, mesh->normals.count);
+            return 0;
+        }
+        for (int channel = 0; channel < 2; ++channel) {
+            int32_t available = mesh->mapChannels[channel].count;
+            if (channel == 1 && available == 0) break;
+            if (c.tex[channel] < 0 || c.tex[channel] >= available) {
+                gLog->print(
+                    "ERROR: face %d corner %c: texture vertex %d of channel %d is missing (%d texture vertices)\n",
+                    face, corner[k], c.tex[channel], channel, available);
+                return 0;
+            }
+        }
+    }
+    return 1;
+}
+
+static void setCornerVertices(MeshFace& face, const FaceIndices& indices) {
+    face.corners[0].vertex = indices.a;
+    face.corners[1].vertex = indices.b;
+    face.corners[2].vertex = indices.c;
+}
+
+// Faces in file order, corners from the face list; every face is checked.
+static int assignVerticesInOrder(Mesh* mesh, const Array<FaceIndices>& faceList) {
+    for (int32_t f = 0; f < faceList.count; ++f) setCornerVertices(mesh->faces[f], faceList[f]);
+    for (int32_t f = 0; f < mesh->faces.count; ++f)
+        if (!checkFace(mesh, mesh->faces[f], f)) return 0;
+    return 1;
+}
+
+static int buildSingleSubset(Mesh* mesh, const Material& material,
+                             const Array<FaceIndices>& faceList) {
+    int32_t faceCount = faceList.count;
+    mesh->releaseSubsets();
+    MeshSubset& subset = mesh->subsets.pushCleared();
+    subset.firstIndex = 0;
+    subset.triangleCount = faceCount;
+    subset.textureName.assign(material.textureName);
+    if (!assignVerticesInOrder(mesh, faceList)) return 0;
+    gLog->print("\t[%d] %d %d \"%s\"\n", faceCount, subset.firstIndex, subset.triangleCount,
+                subset.textureName.printable());
+    return 1;
+}
+
+static int buildSubMaterialSubsets(Mesh* mesh, const Material& material,
+                                   const Array<FaceIndices>& faceList) {
+    int32_t faceCount = faceList.count;
+    Array<MeshFace> regrouped;
+    int32_t placed = 0;  // corner indices
+    for (int32_t i = 0; i < material.subMaterials.count; ++i) {
+        int32_t start = placed;
+        int32_t used = 0;
+        for (int32_t f = 0; f < faceCount; ++f) {
+            if (faceList[f].materialId != i) continue;
+            MeshFace& face = mesh->faces[f];
+            setCornerVertices(face, faceList[f]);
+            if (!checkFace(mesh, face, f)) {
+                regrouped.release();
+                return 0;
+            }
+            regrouped.push(face);
+            ++used;
+        }
+        placed += 3 * used;
+        if (used > 0) {
+            MeshSubset& subset = mesh->subsets.pushCleared();
+            subset.firstIndex = start;
+            subset.triangleCount = used;
+            subset.textureName.assign(material.subMaterials[i].textureName);
+            gLog->print("\t[%d] %d %d \"%s\"\n", i, start, used, subset.textureName.printable());
+        }
+    }
+    gLog->print("faces=%d, numTris=%d, Tris=%d, tidx=%d\n", faceCount, placed / 3,
+                mesh->faces.count, 0);
+    mesh->faces.release();
+    mesh->faces.items = regrouped.items;
+    mesh->faces.count = regrouped.count;
+    mesh->faces.capacity = regrouped.capacity;
+    regrouped.items = nullptr;
+    return 1;
+}
+
+// Groups the faces into subsets once the whole block has been read.
+static int buildSubsets(Mesh* mesh, int32_t materialRef, const MaterialTable& materials,
+                        const Array<FaceIndices>& faceList) {
+    if (faceList.count != mesh->faces.count) {
+        gLog->print("ERROR: %d faces declared, but the face list holds %d\n", mesh->faces.count,
+                    faceList.count);
+        return 0;
+    }
+    if (materialRef < 0 || materialRef >= materials.count) {
+        gLog->print("ERROR: MATERIAL_REF %d is invalid\n", materialRef);
+        return assignVerticesInOrder(mesh, faceList);
+    }
+    const Material& material = materials[materialRef];
+    if (material.subMaterials.count == 0) return buildSingleSubset(mesh, material, faceList);
+    return buildSubMaterialSubsets(mesh, material, faceList);
+}
+
+int parseGeomObject(Mesh* mesh, Tokenizer& tokenizer, const MaterialTable& materials) {
+    if (!expectAfter(tokenizer, "{", "*GEOMOBJECT")) return 0;
+    Array<FaceIndices> faceList;
+    int32_t materialRef = -1;
+    int result = 1;
+    while (result && tokenizer.nextToken()) {
+        if (tokenizer.is("*NODE_TM")) {
+            result = parseNodeTm(mesh, tokenizer);
+        } else if (tokenizer.is("*MESH")) {
+            result = parseMesh(mesh, tokenizer, faceList);
+        } else if (tokenizer.is("*MATERIAL_REF")) {
+            if (!tokenizer.nextToken()) {
+                result = syntaxError(tokenizer, "expected a number after *MATERIAL_REF");
+            } else {
+                materialRef = parseInt(tokenizer.text);
+                gLog->print("matref=%d\n", materialRef);
+            }
+        } else if (tokenizer.is("}")) {
+            break;
+        } else if (tokenizer.is("{")) {
+            // A nested block this parser does not know (an animation track).
+            if (!skipBlock(tokenizer)) break;
+        }
+    }
+    if (result && materialRef == -1) {
+        gLog->print("ERROR: no MATERIAL_REF!\n");
+        gMissingMaterialRefExit(-1);
+        result = 0;
+    }
+    if (result) result = buildSubsets(mesh, materialRef, materials, faceList);
+    faceList.release();
+    return result;
+}

@@ -1,0 +1,39 @@
+#pragma once
+#include "platform/array.h"
+#include "platform/string.h"
+
+// A material of the file's material list, or a submaterial of one. Lives only
+// while the file is read. Copies are deep; nesting is bounded by the reader,
+// so copying and destroying recurse at most kMaxMaterialDepth levels.
+struct Material {
+    String textureName;
+    Array<Material> subMaterials;
+
+    Material() = default;
+    Material(const Material& other) = default;
+    ~Material() { destroySubMaterials(); }
+    Material& operator=(const Material&) = delete;
+
+    void destroySubMaterials() {
+        for (int32_t i = 0; i < subMaterials.count; ++i) subMaterials[i].~Material();
+        subMaterials.release();
+        subMaterials.count = 0;
+        subMaterials.capacity = 0;
+    }
+};
+
+typedef Array<Material> MaterialTable;
+
+// Levels of *SUBMATERIAL allowed below a *MATERIAL (level 0).
+const int kMaxMaterialDepth = 32;
+
+// Destroys every material of a table and releases its storage.
+inline void destroyMaterials(MaterialTable& table) {
+    for (int32_t i = 0; i < table.count; ++i) table[i].~Material();
+    table.release();
+    table.count = 0;
+    table.capacity = 0;
+}
+
+// The bare texture name of a bitmap path: no directories, no last extension.
+String textureNameFromPath(const char* path);

@@ -1,0 +1,76 @@
+#include "ase/ase_reader.h"
+#include "ase/number.h"
+#include "ase/syntax_error.h"
+#include "platform/log.h"
+
+String textureNameFromPath(const char* path) {
+    String whole(path);
+    String name = whole.fileName();
+    return name.withoutExtension();
+}
+
+int parseMapDiffuse(Tokenizer& tokenizer, Material& material) {
+    if (!expectAfter(tokenizer, "{", "*MAP_DIFFUSE")) return 0;
+    while (tokenizer.nextToken()) {
+        if (tokenizer.is("}")) return 1;
+        if (tokenizer.is("*BITMAP")) {
+            if (!tokenizer.nextToken()) return syntaxError(tokenizer, "expected a path after *BITMAP");
+            String name = textureNameFromPath(tokenizer.text);
+            material.textureName.assign(name);
+        }
+    }
+    return 1;
+}
+
+int parseMaterial(Tokenizer& tokenizer, Array<Material>& target, int depth) {
+    const char* keyword = depth == 0 ? "*MATERIAL" : "*SUBMATERIAL";
+    if (!tokenizer.nextToken()) return syntaxError(tokenizer, "expected a number after %s", keyword);
+    (void)parseInt(tokenizer.text);  // the number labels the entry; order decides
+    if (!tokenizer.expect("{"))
+        return syntaxError(tokenizer, "expected \"{\" after the number of %s", keyword);
+    Material material;
+    int32_t braces = 1;
+    while (tokenizer.nextToken()) {
+        if (tokenizer.is("{")) {
+            ++braces;
+        } else if (tokenizer.is("}")) {
+            if (--braces == 0) break;
+        } else if (tokenizer.is("*MAP_DIFFUSE")) {
+            if (!parseMapDiffuse(tokenizer, material)) return 0;
+        } else if (tokenizer.is("*SUBMATERIAL")) {
+            if (depth + 1 > kMaxMaterialDepth) {
+                return parseError(tokenizer, "*SUBMATERIAL nested deeper than %d levels",
+                                  kMaxMaterialDepth);
+            }
+            if (!parseMaterial(tokenizer, material.subMaterials, depth + 1)) return 0;
+        }
+    }
+    target.push(material);
+    return 1;
+}
+
+static void logMaterials(const MaterialTable& table) {
+    for (int32_t i = 0; i < table.count; ++i) {
+        const Material& material = table[i];
+        gLog->print("material[%d]: %s\n", i, material.textureName.printable());
+        for (int32_t j = 0; j < material.subMaterials.count; ++j)
+            gLog->print("\tSubMat[%d]: %s\n", j,
+                        material.subMaterials[j].textureName.printable());
+    }
+}
+
+int parseMaterialList(Tokenizer& tokenizer, MaterialTable& table) {
+    if (!expectAfter(tokenizer, "{", "*MATERIAL_LIST")) return 0;
+    while (tokenizer.nextToken()) {
+        if (tokenizer.is("}")) break;
+        if (tokenizer.is("*MATERIAL_COUNT")) {
+            if (!tokenizer.nextToken())
+                return syntaxError(tokenizer, "expected a number after *MATERIAL_COUNT");
+            (void)parseInt(tokenizer.text);
+        } else if (tokenizer.is("*MATERIAL")) {
+            if (!parseMaterial(tokenizer, table, 0)) return 0;
+        }
+    }
+    logMaterials(table);
+    return 1;
+}

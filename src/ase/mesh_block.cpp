@@ -1,0 +1,257 @@
+#include "ase/mesh_block.h"
+
+#include "ase/number.h"
+#include "ase/syntax_error.h"
+#include "platform/log.h"
+#include "scene/near.h"
+
+int skipBlock(Tokenizer& tokenizer) {
+    int64_t depth = 1;
+    while (tokenizer.nextToken()) {
+        if (tokenizer.is("{")) {
+            ++depth;
+        } else if (tokenizer.is("}")) {
+            if (--depth == 0) return 1;
+        }
+    }
+    return 0;
+}
+
+// The next token as a number; logs what was expected at the end of input.
+static int nextFloat(Tokenizer& tokenizer, float* value, const char* keyword, int32_t entry) {
+    if (!tokenizer.nextToken())
+        return syntaxError(tokenizer, "expected the values of %s %d", keyword, entry);
+    *value = parseFloat(tokenizer.text);
+    return 1;
+}
+
+static int nextInt(Tokenizer& tokenizer, int32_t* value, const char* keyword) {
+    if (!tokenizer.nextToken()) return syntaxError(tokenizer, "expected a number after %s", keyword);
+    *value = parseInt(tokenizer.text);
+    return 1;
+}
+
+static int nextVec3(Tokenizer& tokenizer, Vec3* value, const char* keyword, int32_t entry) {
+    return nextFloat(tokenizer, &value->x, keyword, entry) &&
+           nextFloat(tokenizer, &value->y, keyword, entry) &&
+           nextFloat(tokenizer, &value->z, keyword, entry);
+}
+
+// The keyword, then the entry number, which must be the expected one.
+static int expectEntry(Tokenizer& tokenizer, const char* keyword, int32_t expected) {
+    if (!tokenizer.expect(keyword)) return syntaxError(tokenizer, "expected %s %d", keyword, expected);
+    if (!tokenizer.nextToken() || parseInt(tokenizer.text) != expected)
+        return syntaxError(tokenizer, "expected %s %d", keyword, expected);
+    return 1;
+}
+
+int parseVertexList(Mesh* mesh, Tokenizer& tokenizer) {
+    if (mesh->vertices.count == 0)
+        return parseError(tokenizer, "*MESH_VERTEX_LIST before *MESH_NUMVERTEX");
+    if (!expectAfter(tokenizer, "{", "*MESH_VERTEX_LIST")) return 0;
+    for (int32_t i = 0; i < mesh->vertices.count; ++i) {
+        if (!expectEntry(tokenizer, "*MESH_VERTEX", i) ||
+            !nextVec3(tokenizer, &mesh->vertices[i], "*MESH_VERTEX", i))
+            return 0;
+    }
+    return expectAfter(tokenizer, "}", "the last *MESH_VERTEX");
+}
+
+int parseFaceList(Mesh* mesh, Tokenizer& tokenizer, Array<FaceIndices>& faceList) {
+    if (mesh->faces.count == 0) return parseError(tokenizer, "*MESH_FACE_LIST before *MESH_NUMFACES");
+    if (!expectAfter(tokenizer, "{", "*MESH_FACE_LIST")) return 0;
+    int32_t i = 0;
+    while (tokenizer.nextToken()) {
+        if (tokenizer.is("}")) break;
+        if (!tokenizer.is("*MESH_FACE")) continue;
+        if (!tokenizer.nextToken() || parseInt(tokenizer.text) != i)
+            return syntaxError(tokenizer, "expected *MESH_FACE %d", i);
+        if (i >= mesh->faces.count)
+            return parseError(tokenizer, "*MESH_FACE %d is beyond *MESH_NUMFACES %d", i,
+                              mesh->faces.count);
+        FaceIndices& face = faceList[i];
+        while (tokenizer.nextToken()) {
+            int32_t* field = nullptr;
+            if (tokenizer.is("A"))
+                field = &face.a;
+            else if (tokenizer.is("B"))
+                field = &face.b;
+            else if (tokenizer.is("C"))
+                field = &face.c;
+            if (field) {
+                if (!expectAfter(tokenizer, ":", "a corner of *MESH_FACE")) return 0;
+                if (!nextInt(tokenizer, field, "a corner of *MESH_FACE")) return 0;
+            } else if (tokenizer.is("*MESH_MTLID")) {
+                if (!nextInt(tokenizer, &face.materialId, "*MESH_MTLID")) return 0;
+                break;
+            }
+        }
+        ++i;
+    }
+    if (i != mesh->faces.count)
+        return parseError(tokenizer, "the face list holds %d faces, *MESH_NUMFACES says %d", i,
+                          mesh->faces.count);
+    return 1;
+}
+
+int parseTVertList(Mesh* mesh, Tokenizer& tokenizer, int channel) {
+    MapChannel& texVertices = mesh->mapChannels[channel];
+    if (texVertices.count == 0)
+        return parseError(tokenizer, "*MESH_TVERTLIST before *MESH_NUMTVERTEX, channel %d", channel);
+    if (!expectAfter(tokenizer, "{", "*MESH_TVERTLIST")) return 0;
+    for (int32_t i = 0; i < texVertices.count; ++i) {
+        TexVertex& vertex = texVertices[i];
+        float w;
+        if (!expectEntry(tokenizer, "*MESH_TVERT", i) ||
+            !nextFloat(tokenizer, &vertex.u, "*MESH_TVERT", i) ||
+            !nextFloat(tokenizer, &vertex.v, "*MESH_TVERT", i) ||
+            !nextFloat(tokenizer, &w, "*MESH_TVERT", i))
+            return 0;
+    }
+    return expectAfter(tokenizer, "}", "the last *MESH_TVERT");
+}
+
+int parseTFaceList(Mesh* mesh, Tokenizer& tokenizer, int channel) {
+    if (mesh->mapChannels[channel].count == 0)
+        return parseError(tokenizer, "*MESH_TFACELIST before *MESH_NUMTVERTEX, channel %d", channel);
+    if (!expectAfter(tokenizer, "{", "*MESH_TFACELIST")) return 0;
+    for (int32_t i = 0; i < mesh->faces.count; ++i) {
+        FaceCorner* corners = mesh->faces[i].corners;
+        if (!expectEntry(tokenizer, "*MESH_TFACE", i)) return 0;
+        for (int k = 0; k < 3; ++k)
+            if (!nextInt(tokenizer, &corners[k].tex[channel], "*MESH_TFACE")) return 0;
+    }
+    return expectAfter(tokenizer, "}", "the last *MESH_TFACE");
+}
+
+int parseNormals(Mesh* mesh, Tokenizer& tokenizer) {
+    if (!expectAfter(tokenizer, "{", "*MESH_NORMALS")) return 0;
+    // Per vertex, 1 + the index of the normal last recorded for it; 0 for none.
+    // Zeroed storage stays untouched for vertices the block never names.
+    Array<int32_t> lastNormal;
+    lastNormal.resize(mesh->vertices.count);
+    int result = 1;
+    for (int32_t i = 0; i < mesh->faces.count && result; ++i) {
+        MeshFace& face = mesh->faces[i];
+        if (!expectEntry(tokenizer, "*MESH_FACENORMAL", i) ||
+            !nextVec3(tokenizer, &face.normal, "*MESH_FACENORMAL", i)) {
+            result = 0;
+            break;
+        }
+        for (int k = 0; k < 3; ++k) {
+            int32_t vertex = 0;
+            Vec3 normal;
+            if (!tokenizer.expect("*MESH_VERTEXNORMAL")) {
+                result = syntaxError(tokenizer, "expected *MESH_VERTEXNORMAL for face %d", i);
+                break;
+            }
+            if (!nextInt(tokenizer, &vertex, "*MESH_VERTEXNORMAL") ||
+                !nextVec3(tokenizer, &normal, "*MESH_VERTEXNORMAL", vertex)) {
+                result = 0;
+                break;
+            }
+            if (vertex < 0 || vertex >= mesh->vertices.count) {
+                result = parseError(tokenizer, "*MESH_VERTEXNORMAL names vertex %d, but there are %d vertices",
+                                    vertex, mesh->vertices.count);
+                break;
+            }
+            int32_t last = lastNormal[vertex] - 1;
+            if (last >= 0 && near(&mesh->normals[last].x, &normal.x, 3, 1e-9f)) {
+                face.corners[k].normal = last;
+            } else {
+                int32_t index = mesh->normals.push(normal);
+                lastNormal[vertex] = index + 1;
+                face.corners[k].normal = index;
+            }
+        }
+    }
+    if (result) result = expectAfter(tokenizer, "}", "the last *MESH_VERTEXNORMAL");
+    lastNormal.release();
+    return result;
+}
+
+// Reads a count and checks it against its limits: 1 within, -1 outside, 0 at
+// the end of input.
+static int readCount(Tokenizer& tokenizer, const char* keyword, int32_t limit, int32_t* count) {
+    if (!nextInt(tokenizer, count, keyword)) return 0;
+    return *count >= 1 && *count <= limit ? 1 : -1;
+}
+
+int parseMesh(Mesh* mesh, Tokenizer& tokenizer, Array<FaceIndices>& faceList) {
+    if (!expectAfter(tokenizer, "{", "*MESH")) return 0;
+    int32_t channel = 0;
+    int32_t channelBlocks = 0;  // open *MESH_MAPPINGCHANNEL blocks
+    while (tokenizer.nextToken()) {
+        int32_t n = 0;
+        if (tokenizer.is("*MESH_NUMVERTEX")) {
+            int status = readCount(tokenizer, "*MESH_NUMVERTEX", kMaxVertices, &n);
+            if (status == 0) return 0;
+            if (status < 0) {
+                gLog->print("ERROR: invalid number of vertices: %d\n", n);
+                return 0;
+            }
+            mesh->vertices.resize(n);
+        } else if (tokenizer.is("*MESH_NUMFACES")) {
+            int status = readCount(tokenizer, "*MESH_NUMFACES", kMaxFaces, &n);
+            if (status == 0) return 0;
+            if (status < 0) {
+                gLog->print("ERROR: invalid number of triangles: %d\n", n);
+                return 0;
+            }
+            mesh->faces.resize(n);
+        } else if (tokenizer.is("*MESH_VERTEX_LIST")) {
+            if (!parseVertexList(mesh, tokenizer)) return 0;
+        } else if (tokenizer.is("*MESH_FACE_LIST")) {
+            faceList.resize(mesh->faces.count);
+            if (!parseFaceList(mesh, tokenizer, faceList)) return 0;
+        } else if (tokenizer.is("*MESH_NUMTVERTEX")) {
+            int status = readCount(tokenizer, "*MESH_NUMTVERTEX", kMaxTexVertices, &n);
+            if (status == 0) return 0;
+            if (status < 0) {
+                gLog->print("ERROR: invalid number of texture coordinates: %d, channel %d\n", n,
+                            channel);
+                return 0;
+            }
+            mesh->mapChannels[channel].resize(n);
+        } else if (tokenizer.is("*MESH_TVERTLIST")) {
+            if (!parseTVertList(mesh, tokenizer, channel)) return 0;
+        } else if (tokenizer.is("*MESH_MAPPINGCHANNEL")) {
+            if (!nextInt(tokenizer, &n, "*MESH_MAPPINGCHANNEL")) return 0;
+            channel = saturatingSubtract(n, 1);
+            gLog->print("mapping channel: %d\n", channel);
+            if (channel > 1) {
+                gLog->print("WARNING: too many mapping channels: %d\n", channel);
+                return 0;
+            }
+            if (channel < 0) {
+                gLog->print("ERROR: invalid mapping channel number: %d\n", n);
+                return 0;
+            }
+            if (!expectAfter(tokenizer, "{", "*MESH_MAPPINGCHANNEL")) return 0;
+            ++channelBlocks;
+        } else if (tokenizer.is("*MESH_NUMTVFACES")) {
+            if (!nextInt(tokenizer, &n, "*MESH_NUMTVFACES")) return 0;
+            if (n != mesh->faces.count) {
+                gLog->print("ERROR: NUMTVFACES != NUMFACES\n");
+                return 0;
+            }
+        } else if (tokenizer.is("*MESH_TFACELIST")) {
+            if (!parseTFaceList(mesh, tokenizer, channel)) return 0;
+        } else if (tokenizer.is("*MESH_NORMALS")) {
+            if (!parseNormals(mesh, tokenizer)) return 0;
+        } else if (tokenizer.is("}")) {
+            if (channelBlocks == 0) break;
+            --channelBlocks;
+            channel = 0;
+        } else if (tokenizer.is("{")) {
+            // A block this parser does not know (vertex colours, for one).
+            if (!skipBlock(tokenizer)) break;
+        }
+    }
+    gLog->print("%6i verts\n", mesh->vertices.count);
+    gLog->print("%6i normals\n", mesh->normals.count);
+    gLog->print("%6i texst %d\n", mesh->mapChannels[0].count, 0);
+    gLog->print("%6i texst %d\n", mesh->mapChannels[1].count, 1);
+    gLog->print("%6i tris\n", mesh->faces.count);
+    return 1;
+}

@@ -1,0 +1,22 @@
+#pragma once
+#include "ase/face_indices.h"
+#include "ase/tokenizer.h"
+#include "platform/array.h"
+#include "scene/scene.h"
+
+const int32_t kMaxVertices = 4194304;
+const int32_t kMaxTexVertices = 4194304;
+const int32_t kMaxFaces = 21845;
+
+// Each parser starts right after its keyword and consumes its block; 1 on
+// success.
+int parseMesh(Mesh* mesh, Tokenizer& tokenizer, Array<FaceIndices>& faceList);
+int parseVertexList(Mesh* mesh, Tokenizer& tokenizer);
+int parseFaceList(Mesh* mesh, Tokenizer& tokenizer, Array<FaceIndices>& faceList);
+int parseTVertList(Mesh* mesh, Tokenizer& tokenizer, int channel);
+int parseTFaceList(Mesh* mesh, Tokenizer& tokenizer, int channel);
+int parseNormals(Mesh* mesh, Tokenizer& tokenizer);
+
+// Skips a block whose "{" was just read, by brace depth. 0 when the input
+// ended inside it.
+int skipBlock(Tokenizer& tokenizer);

@@ -1,0 +1,77 @@
+#include "platform/allocator.h"
+#include "platform/log.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+Allocator* gAllocator = nullptr;
+
+int32_t byteSize(int64_t count, int64_t elementSize) {
+    int64_t bytes = count * elementSize;
+    if (count < 0 || bytes > INT32_MAX) return -1;
+    return (int32_t)bytes;
+}
+
+void outOfMemory() {
+    std::printf("ERROR: out of memory\n");
+    std::fflush(stdout);
+    std::exit(-1);
+}
+
+void* HeapAllocator::alloc(int32_t size) {
+    if (size < 0) outOfMemory();
+    void* result = std::malloc(size ? (std::size_t)size : 1);
+    if (!result) outOfMemory();
+    count(size);
+    return result;
+}
+
+void* HeapAllocator::realloc(void* pointer, int32_t size) {
+    if (size < 0) outOfMemory();
+    if (size == 0) {
+        std::free(pointer);
+        return nullptr;
+    }
+    void* result = std::realloc(pointer, (std::size_t)size);
+    if (!result) outOfMemory();
+    return result;
+}
+
+void HeapAllocator::free(void* pointer) {
+    if (pointer) std::free(pointer);
+}
+
+void HeapAllocator::startup() {}
+
+void HeapAllocator::report() {
+    gLog->print("allocated: %d bytes\n", allocatedBytes);
+}
+
+void* HeapAllocator::reallocZeroed(void* pointer, int32_t oldSize, int32_t newSize) {
+    if (newSize < 0) outOfMemory();
+    if (newSize <= oldSize || newSize == 0) return realloc(pointer, newSize);
+    // calloc of a large block maps fresh zero pages: nothing is touched until used.
+    void* result = std::calloc(1, (std::size_t)newSize);
+    if (!result) outOfMemory();
+    if (pointer) {
+        if (oldSize > 0) std::memcpy(result, pointer, (std::size_t)oldSize);
+        std::free(pointer);
+    }
+    return result;
+}
+
+void HeapAllocator::count(int32_t size) {
+    if (size > INT32_MAX - allocatedBytes)
+        allocatedBytes = INT32_MAX;
+    else
+        allocatedBytes += size;
+}
+
+void* AllocatedObject::operator new(std::size_t size) {
+    return gAllocator->alloc((int32_t)size);
+}
+
+void AllocatedObject::operator delete(void* pointer) {
+    gAllocator->free(pointer);
+}

@@ -1,0 +1,56 @@
+#pragma once
+#include <cstdint>
+#include <cstddef>
+
+// All memory of the program's own data passes through here. alloc is counted;
+// realloc and free are not.
+class Allocator {
+public:
+    virtual void* alloc(int32_t size) = 0;
+    virtual void* realloc(void* pointer, int32_t size) = 0;
+    virtual void free(void* pointer) = 0;
+    virtual void startup() = 0;
+    virtual void report() = 0;
+
+    // Grows or shrinks a block of oldSize bytes to newSize bytes; bytes past
+    // oldSize read as zero. Fresh blocks come zeroed from the system, so a large
+    // block costs address space until it is written.
+    virtual void* reallocZeroed(void* pointer, int32_t oldSize, int32_t newSize) = 0;
+
+    // Counts bytes that were obtained elsewhere (a mapped input file) as if
+    // alloc had handed them out.
+    virtual void count(int32_t size) = 0;
+};
+
+// The one implementation over the C heap. A request the heap cannot serve
+// ends the run with "ERROR: out of memory".
+class HeapAllocator : public Allocator {
+public:
+    void* alloc(int32_t size) override;
+    void* realloc(void* pointer, int32_t size) override;
+    void free(void* pointer) override;
+    void startup() override;
+    void report() override;
+    void* reallocZeroed(void* pointer, int32_t oldSize, int32_t newSize) override;
+    void count(int32_t size) override;
+
+    // Total of all successful alloc requests. Saturates at INT32_MAX instead
+    // of wrapping, so a huge run never reports a negative figure.
+    int32_t allocatedBytes = 0;
+};
+
+extern Allocator* gAllocator;
+
+// Byte size of count elements of elementSize bytes, or -1 when it does not fit
+// the 32-bit sizes the allocator takes.
+int32_t byteSize(int64_t count, int64_t elementSize);
+
+// Ends the run because memory ran out: message on standard output, exit -1.
+[[noreturn]] void outOfMemory();
+
+// Objects created singly take their memory from the allocator and give it back
+// through free when deleted.
+struct AllocatedObject {
+    static void* operator new(std::size_t size);
+    static void operator delete(void* pointer);
+};

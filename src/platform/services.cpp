@@ -1,0 +1,69 @@
+#include "platform/services.h"
+
+#include "platform/allocator.h"
+#include "platform/filesystem.h"
+#include "platform/log.h"
+
+#include <cstdlib>
+#include <new>
+
+namespace {
+
+// Static storage: the services must not count in the allocation figure, and
+// they must outlive everything else, so none of them is ever destroyed by C++.
+alignas(HeapAllocator) unsigned char allocatorStorage[sizeof(HeapAllocator)];
+alignas(StdFileSystem) unsigned char fileSystemStorage[sizeof(StdFileSystem)];
+alignas(Log) unsigned char logStorage[sizeof(Log)];
+
+bool allocatorCreated = false;
+bool fileSystemCreated = false;
+bool logCreated = false;
+
+HeapAllocator* allocatorObject() { return reinterpret_cast<HeapAllocator*>(allocatorStorage); }
+StdFileSystem* fileSystemObject() { return reinterpret_cast<StdFileSystem*>(fileSystemStorage); }
+Log* logObject() { return reinterpret_cast<Log*>(logStorage); }
+
+void fileSystemCleanup() {}
+
+void logCleanup() {
+    // Writes "app.log" and releases the line table; the object stays usable as
+    // an empty journal should anything print after this.
+    Log* log = logObject();
+    log->writeFile("app.log");
+    std::free(log->lines);
+    log->lines = nullptr;
+    log->lineCount = 0;
+    log->lineCapacity = 0;
+}
+
+void stopServicesAtExit() { stopServices(); }
+
+}  // namespace
+
+void startServices() {
+    if (!allocatorCreated) {
+        new (allocatorStorage) HeapAllocator();
+        allocatorCreated = true;
+    }
+    if (!fileSystemCreated) {
+        new (fileSystemStorage) StdFileSystem();
+        fileSystemCreated = true;
+        std::atexit(fileSystemCleanup);
+    }
+    if (!logCreated) {
+        new (logStorage) Log();
+        logCreated = true;
+        std::atexit(logCleanup);
+    }
+    gLog = logObject();
+    gAllocator = allocatorObject();
+    gFileSystem = fileSystemObject();
+    gLog->print("INIT: begin intialization...\n");
+    gAllocator->startup();
+    std::atexit(stopServicesAtExit);
+}
+
+void stopServices() {
+    gAllocator->report();
+    gLog->print("EXIT\n");
+}

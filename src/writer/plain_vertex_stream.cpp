@@ -1,0 +1,45 @@
+#include "writer/vertex_conversion.h"
+#include "writer/vertex_stream.h"
+
+void writePlainVertexStream(const Mesh& mesh, BufferedWriter& out, bool twoSets) {
+    const int32_t triangles = mesh.faces.count;
+    const uint32_t corners = 3u * (uint32_t)triangles;
+    const MapChannel& first = mesh.mapChannels[0];
+    const MapChannel& second = mesh.mapChannels[1];
+    Bounds bounds;
+
+    // Corners go third, second, first: the engine winds the other way.
+    out.putU32(corners);
+    for (int32_t t = 0; t < triangles; ++t) {
+        const MeshFace& face = mesh.faces[t];
+        unsigned char* record = out.reserve(3 * kVertexRecordSize);
+        for (int k = 0; k < 3; ++k) {
+            const FaceCorner& corner = face.corners[2 - k];
+            float position[3], normal[3];
+            convertPosition(mesh.vertices[corner.vertex], position);
+            convertNormal(mesh.normals[corner.normal], normal);
+            bounds.add(position);
+            storeVertexRecord(record + k * kVertexRecordSize, position, normal,
+                              first[corner.tex[0]], twoSets ? &second[corner.tex[1]] : nullptr);
+        }
+        out.commit(3 * kVertexRecordSize);
+    }
+
+    out.putU32(corners);
+    for (int32_t t = 0; t < triangles; ++t) {
+        const MeshFace& face = mesh.faces[t];
+        unsigned char* record = out.reserve(36);
+        for (int k = 0; k < 3; ++k) {
+            float normal[3];
+            convertNormal(mesh.normals[face.corners[2 - k].normal], normal);
+            storeF32(record + 12 * k + 0, normal[0]);
+            storeF32(record + 12 * k + 4, normal[1]);
+            storeF32(record + 12 * k + 8, normal[2]);
+        }
+        out.commit(36);
+    }
+
+    bounds.write(out);
+    out.putU32(corners);
+    for (uint32_t i = 0; i < corners; ++i) out.putU16((uint16_t)i);
+}

@@ -1,0 +1,104 @@
+#include "writer/qrv_writer.h"
+
+#include "platform/filesystem.h"
+#include "platform/log.h"
+#include "writer/vertex_stream.h"
+
+const char* lightmapSuffix = "_L_0000";
+
+String outputPathFor(const char* inputPath) {
+    String path(inputPath);
+    String stem = path.withoutExtension();
+    return stem.concat(".qrv");
+}
+
+static void writeName(BufferedWriter& out, const String& name) {
+    out.putU32((uint32_t)name.length);
+    if (name.length > 0) out.put(name.data, name.length);
+}
+
+BufferedWriter& writeTextureSlot(BufferedWriter& out, const String& name, float p1, float p2,
+                                 float p3, float p4) {
+    writeName(out, name);
+    out.putF32(p1);
+    out.putF32(p2);
+    out.putF32(p3);
+    out.putF32(p4);
+    return out;
+}
+
+static void lowerCase(String& name) {
+    for (int32_t i = 0; i + 1 < name.length; ++i)
+        if (name.data[i] >= 'A' && name.data[i] <= 'Z') name.data[i] = (char)(name.data[i] - 'A' + 'a');
+}
+
+void writeMeshChunk(BufferedWriter& out, Mesh& mesh, uint32_t options) {
+    static const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    out.putU32(kChunkMagic);
+    const bool twoSets = mesh.mapChannels[1].count > 0;
+    if (mesh.name.length > 0) lowerCase(mesh.name);
+    writeName(out, mesh.name);
+    for (float value : identity) out.putF32(value);
+    out.putU32(twoSets ? 2u : 1u);
+    if (options & kOptionWeld)
+        writeWeldedVertexStream(mesh, out, twoSets);
+    else
+        writePlainVertexStream(mesh, out, twoSets);
+    gLog->print("MESH: %s\n", mesh.name.printable());
+
+    out.putU32((uint32_t)mesh.subsets.count);
+    String empty;
+    for (int32_t i = 0; i < mesh.subsets.count; ++i) {
+        const MeshSubset& subset = mesh.subsets[i];
+        out.putU16((uint16_t)subset.firstIndex);
+        out.putU16((uint16_t)subset.triangleCount);
+        String diffuse(subset.textureName);
+        String lightmap = twoSets ? mesh.name.concat(lightmapSuffix) : String();
+        gLog->print("\t[%d]: %s (%s) [%d %d]\n", i, diffuse.printable(), lightmap.printable(),
+                    subset.firstIndex, subset.triangleCount);
+        writeTextureSlot(out, diffuse, 0.0f, 0.0f, 1.0f, 1.0f);
+        writeTextureSlot(out, lightmap, 0.0f, 0.0f, 1.0f, 1.0f);
+        writeTextureSlot(out, empty, 0.0f, 0.0f, 1.0f, 1.0f);
+        writeTextureSlot(out, empty, 0.0f, 0.0f, 1.0f, 1.0f);
+    }
+}
+
+void writePackTo(BufferedWriter& out, Mesh* head, uint32_t options) {
+    // Offsets past 4 GiB cannot be stored; writePack refuses such a file.
+    Array<uint32_t> offsets;
+    for (Mesh* mesh = head; mesh; mesh = mesh->next) {
+        offsets.push((uint32_t)out.position());
+        writeMeshChunk(out, *mesh, options);
+    }
+    for (int32_t i = 0; i < offsets.count; ++i) out.putU32(offsets[i]);
+    out.putU32((uint32_t)offsets.count);
+    out.putU32(kEndMark);
+    offsets.release();
+}
+
+int writePack(const char* inputPath, Mesh* head, uint32_t options) {
+    String outputPath = outputPathFor(inputPath);
+    if (gFileSystem->sameFile(outputPath.data, inputPath)) {
+        gLog->print("ERROR: the output \"%s\" is the input file\n", outputPath.data);
+        return 0;
+    }
+    String temporaryPath;
+    Stream* stream = gFileSystem->createTemporary(outputPath.data, &temporaryPath);
+    if (!stream) {
+        gLog->print("ERROR: could not create a file beside \"%s\"\n", outputPath.data);
+        return 0;
+    }
+    bool written;
+    {
+        BufferedWriter out(stream);
+        writePackTo(out, head, options);
+        written = out.flush() && out.position() <= (int64_t)UINT32_MAX;
+    }
+    bool closed = stream->close() == 0;
+    delete stream;
+    if (written && closed && gFileSystem->replaceFile(temporaryPath.data, outputPath.data))
+        return 1;
+    gLog->print("ERROR: writing \"%s\" failed\n", outputPath.data);
+    gFileSystem->removeFile(temporaryPath.data);
+    return 0;
+}

@@ -1,0 +1,29 @@
+#pragma once
+#include "platform/string.h"
+#include "scene/scene.h"
+#include "writer/buffered_writer.h"
+
+#include <cstdint>
+
+// Appended to a mesh's lower-cased name to name its lightmap (option -l).
+extern const char* lightmapSuffix;
+
+const uint32_t kOptionWeld = 1u;  // bit 0 of the option word: option -o
+const uint32_t kChunkMagic = 0xDEAFBABEu;
+const uint32_t kEndMark = 0xDEADBEEFu;
+
+// The input path with its extension replaced by ".qrv".
+String outputPathFor(const char* inputPath);
+
+// Writes the pack of the meshes from head on beside the input. The file
+// appears only when every byte of it was written; an earlier file of that
+// name stays untouched otherwise, and the input is never overwritten.
+// 1 on success, 0 on failure (the reason goes into the Log).
+int writePack(const char* inputPath, Mesh* head, uint32_t options);
+
+// The pack into an open writer: chunks, offset table, count, end mark.
+void writePackTo(BufferedWriter& out, Mesh* head, uint32_t options);
+
+void writeMeshChunk(BufferedWriter& out, Mesh& mesh, uint32_t options);
+BufferedWriter& writeTextureSlot(BufferedWriter& out, const String& name, float p1, float p2,
+                                 float p3, float p4);
