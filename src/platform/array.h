@@ -34,8 +34,8 @@ struct Array {
     // Appends a copy of element; returns its index. Capacity grows to
     // n + 3n/8 + 32 when the new count n exceeds it.
     int32_t push(const T& element) {
-        int32_t n = count + 1;
         if (count == INT32_MAX) outOfMemory();
+        int32_t n = count + 1;
         if (n > capacity) {
             int64_t grown = (int64_t)n + (3 * (int64_t)n) / 8 + 32;
             if (grown > INT32_MAX) grown = INT32_MAX;
@@ -55,6 +55,7 @@ struct Array {
 
     // Appends a zeroed element and returns it, for records filled in place.
     T& pushCleared() {
+        if (count == INT32_MAX) outOfMemory();
         if (count == capacity) {
             int64_t n = (int64_t)count + 1;
             int64_t grown = n + (3 * n) / 8 + 32;
