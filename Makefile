@@ -1,5 +1,6 @@
-# Thin front end over CMake. `make demo` converts the sample, `make test`
-# runs every test CI runs, `make check` only the normal build's tests.
+# Thin front end over CMake. `make demo` converts the sample and shows the
+# pack, `make test` runs every test CI runs, `make check` only the normal
+# build's tests.
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
@@ -13,6 +14,7 @@ build:
 
 demo: build
 	cd samples && ../$(BUILD)/tarvolt crate.ase < /dev/null
+	$(BUILD)/qrvinfo samples/crate.qrv
 
 check: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

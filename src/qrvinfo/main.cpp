@@ -1,0 +1,75 @@
+#include "platform/allocator.h"
+#include "qrvinfo/json_summary.h"
+#include "qrvinfo/obj_export.h"
+#include "qrvinfo/pack_file.h"
+#include "qrvinfo/pack_loader.h"
+#include "qrvinfo/summary.h"
+
+#include <cstdio>
+#include <cstring>
+
+// Exit codes: 0 valid pack, 1 invalid or unreadable pack or failed export,
+// 2 wrong command line.
+static int usage() {
+    std::printf("usage: qrvinfo [--json] [--obj OUT.obj] FILE.qrv\n");
+    std::printf("   --json         print the summary as JSON\n");
+    std::printf("   --obj OUT.obj  also write the meshes as Wavefront OBJ (and OUT.mtl)\n");
+    return 2;
+}
+
+int main(int argc, char** argv) {
+    // Only the heap service: an inspection tool leaves no log behind.
+    static HeapAllocator heap;
+    gAllocator = &heap;
+
+    const char* path = nullptr;
+    const char* objPath = nullptr;
+    bool json = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--json") == 0) {
+            json = true;
+        } else if (std::strcmp(argv[i], "--obj") == 0) {
+            if (i + 1 >= argc) return usage();
+            objPath = argv[++i];
+        } else if (argv[i][0] == '-' && argv[i][1] != 0) {
+            std::printf("ERROR: unknown option \"%s\"\n", argv[i]);
+            return usage();
+        } else if (path) {
+            std::printf("ERROR: dunno what to do with \"%s\"\n", argv[i]);
+            return usage();
+        } else {
+            path = argv[i];
+        }
+    }
+    if (!path) return usage();
+
+    int32_t size = 0;
+    unsigned char* bytes = readWholeFile(path, &size);
+    if (!bytes) {
+        std::printf("ERROR: could not open \"%s\"\n", path);
+        return 1;
+    }
+    Pack pack;
+    PackError error;
+    int result = 0;
+    if (!loadPack(bytes, size, pack, error)) {
+        if (json)
+            printJsonError(stdout, path, error);
+        else
+            printPackError(stdout, path, error);
+        result = 1;
+    } else {
+        if (json)
+            printJsonSummary(stdout, path, pack);
+        else
+            printSummary(stdout, path, pack);
+        if (objPath && !writeObj(pack, objPath)) {
+            // Keeps standard output parseable in JSON mode.
+            std::fprintf(json ? stderr : stdout, "ERROR: could not write \"%s\"\n", objPath);
+            result = 1;
+        }
+    }
+    clearPack(pack);
+    gAllocator->free(bytes);
+    return result;
+}

@@ -1,0 +1,24 @@
+#pragma once
+#include "qrvinfo/pack.h"
+#include "qrvinfo/pack_loader.h"
+
+#include <cstdint>
+#include <cstdio>
+
+// Totals over all meshes of a pack.
+struct PackTotals {
+    uint32_t meshes;
+    uint64_t vertices;
+    uint64_t normals;
+    uint64_t triangles;
+    uint64_t subsets;
+};
+
+PackTotals packTotals(const Pack& pack);
+
+// The readable summary: per mesh its name, counts, texture sets and bounds,
+// per subset its index range and texture names, then the totals.
+void printSummary(FILE* out, const char* path, const Pack& pack);
+
+// The one line that tells why a pack was refused.
+void printPackError(FILE* out, const char* path, const PackError& error);
