@@ -26,28 +26,31 @@ int parseNodeTm(Mesh* mesh, Tokenizer& tokenizer) {
 }
 
 // Every index a written face holds must name an existing entry. face is the
-// face's number in the file.
-static int checkFace(const Mesh* mesh, const MeshFace& meshFace, int32_t face) {
+// face's number in the file; report logs the first fault.
+static int checkFace(const Mesh* mesh, const MeshFace& meshFace, int32_t face, bool report) {
     const char* corner = "ABC";
     for (int k = 0; k < 3; ++k) {
         const FaceCorner& c = meshFace.corners[k];
         if (c.vertex < 0 || c.vertex >= mesh->vertices.count) {
-            gLog->print("ERROR: face %d corner %c: vertex %d is missing (%d vertices)\n", face,
-                        corner[k], c.vertex, mesh->vertices.count);
+            if (report)
+                gLog->print("ERROR: face %d corner %c: vertex %d is missing (%d vertices)\n", face,
+                            corner[k], c.vertex, mesh->vertices.count);
             return 0;
         }
         if (c.normal < 0 || c.normal >= mesh->normals.count) {
-            gLog->print("ERROR: face %d corner %c: normal %d is missing (%d normals)\n", face,
-                        corner[k], c.normal, mesh->normals.count);
+            if (report)
+                gLog->print("ERROR: face %d corner %c: normal %d is missing (%d normals)\n", face,
+                            corner[k], c.normal, mesh->normals.count);
             return 0;
         }
         for (int channel = 0; channel < 2; ++channel) {
             int32_t available = mesh->mapChannels[channel].count;
             if (channel == 1 && available == 0) break;
             if (c.tex[channel] < 0 || c.tex[channel] >= available) {
-                gLog->print(
-                    "ERROR: face %d corner %c: texture vertex %d of channel %d is missing (%d texture vertices)\n",
-                    face, corner[k], c.tex[channel], channel, available);
+                if (report)
+                    gLog->print(
+                        "ERROR: face %d corner %c: texture vertex %d of channel %d is missing (%d texture vertices)\n",
+                        face, corner[k], c.tex[channel], channel, available);
                 return 0;
             }
         }
@@ -61,11 +64,16 @@ static void setCornerVertices(MeshFace& face, const FaceIndices& indices) {
     face.corners[2].vertex = indices.c;
 }
 
-// Faces in file order, corners from the face list; every face is checked.
-static int assignVerticesInOrder(Mesh* mesh, const Array<FaceIndices>& faceList) {
+// Faces in file order, corners from the face list.
+static void assignVerticesInOrder(Mesh* mesh, const Array<FaceIndices>& faceList) {
     for (int32_t f = 0; f < faceList.count; ++f) setCornerVertices(mesh->faces[f], faceList[f]);
+}
+
+// Checked once the subsets are built and logged, so the log tells the whole
+// story before the fault.
+static int checkFacesInOrder(const Mesh* mesh) {
     for (int32_t f = 0; f < mesh->faces.count; ++f)
-        if (!checkFace(mesh, mesh->faces[f], f)) return 0;
+        if (!checkFace(mesh, mesh->faces[f], f, true)) return 0;
     return 1;
 }
 
@@ -77,10 +85,10 @@ static int buildSingleSubset(Mesh* mesh, const Material& material,
     subset.firstIndex = 0;
     subset.triangleCount = faceCount;
     subset.textureName.assign(material.textureName);
-    if (!assignVerticesInOrder(mesh, faceList)) return 0;
+    assignVerticesInOrder(mesh, faceList);
     gLog->print("\t[%d] %d %d \"%s\"\n", faceCount, subset.firstIndex, subset.triangleCount,
                 subset.textureName.printable());
-    return 1;
+    return checkFacesInOrder(mesh);
 }
 
 static int buildSubMaterialSubsets(Mesh* mesh, const Material& material,
@@ -88,6 +96,9 @@ static int buildSubMaterialSubsets(Mesh* mesh, const Material& material,
     int32_t faceCount = faceList.count;
     Array<MeshFace> regrouped;
     int32_t placed = 0;  // corner indices
+    // The first placed face that names a missing entry, by its file number.
+    int32_t badFace = -1;
+    MeshFace bad = {};
     for (int32_t i = 0; i < material.subMaterials.count; ++i) {
         int32_t start = placed;
         int32_t used = 0;
@@ -95,9 +106,9 @@ static int buildSubMaterialSubsets(Mesh* mesh, const Material& material,
             if (faceList[f].materialId != i) continue;
             MeshFace& face = mesh->faces[f];
             setCornerVertices(face, faceList[f]);
-            if (!checkFace(mesh, face, f)) {
-                regrouped.release();
-                return 0;
+            if (badFace < 0 && !checkFace(mesh, face, f, false)) {
+                badFace = f;
+                bad = face;
             }
             regrouped.push(face);
             ++used;
@@ -118,7 +129,7 @@ static int buildSubMaterialSubsets(Mesh* mesh, const Material& material,
     mesh->faces.count = regrouped.count;
     mesh->faces.capacity = regrouped.capacity;
     regrouped.items = nullptr;
-    return 1;
+    return badFace < 0 || checkFace(mesh, bad, badFace, true);
 }
 
 // Groups the faces into subsets once the whole block has been read.
@@ -131,7 +142,8 @@ static int buildSubsets(Mesh* mesh, int32_t materialRef, const MaterialTable& ma
     }
     if (materialRef < 0 || materialRef >= materials.count) {
         gLog->print("ERROR: MATERIAL_REF %d is invalid\n", materialRef);
-        return assignVerticesInOrder(mesh, faceList);
+        assignVerticesInOrder(mesh, faceList);
+        return checkFacesInOrder(mesh);
     }
     const Material& material = materials[materialRef];
     if (material.subMaterials.count == 0) return buildSingleSubset(mesh, material, faceList);

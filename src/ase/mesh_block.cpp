@@ -221,12 +221,11 @@ int parseMesh(Mesh* mesh, Tokenizer& tokenizer, Array<FaceIndices>& faceList) {
             gLog->print("mapping channel: %d\n", channel);
             if (channel > 1) {
                 gLog->print("WARNING: too many mapping channels: %d\n", channel);
-                return 0;
+                // The warning alone would leave a rejected file without an error.
+                return parseError(tokenizer, "*MESH_MAPPINGCHANNEL %d: only channels 1 and 2 are read", n);
             }
-            if (channel < 0) {
-                gLog->print("ERROR: invalid mapping channel number: %d\n", n);
-                return 0;
-            }
+            if (channel < 0)
+                return parseError(tokenizer, "*MESH_MAPPINGCHANNEL %d: channels are numbered from 1", n);
             if (!expectAfter(tokenizer, "{", "*MESH_MAPPINGCHANNEL")) return 0;
             ++channelBlocks;
         } else if (tokenizer.is("*MESH_NUMTVFACES")) {
