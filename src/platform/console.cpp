@@ -3,12 +3,19 @@
 #include <cstdio>
 
 #if defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <conio.h>
-#include <io.h>
+#include <windows.h>
 
 void waitForKey() {
     std::fflush(stdout);
-    if (!_isatty(_fileno(stdout))) return;
+    // Only a console has a console mode; _isatty would also say yes for NUL.
+    DWORD mode;
+    if (!GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode)) return;
+    // _getch reads the console itself, unechoed, whatever stdin is.
     _getch();
 }
 

@@ -8,7 +8,12 @@
 #include <cstring>
 
 #if defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <direct.h>
+#include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
 #include <windows.h>
@@ -100,15 +105,25 @@ int StdFileSystem::makeDirectory(const char* path) {
 Stream* StdFileSystem::createTemporary(const char* target, String* temporaryName) {
     String name = String(target).concat(".XXXXXX");
 #if defined(_WIN32)
-    // _mktemp_s picks a free name; "x" in the mode refuses an existing file.
-    FILE* file = nullptr;
-    for (int attempt = 0; attempt < 16 && !file; ++attempt) {
-        String candidate(name);
-        if (_mktemp_s(candidate.data, (size_t)candidate.length) != 0) break;
-        file = std::fopen(candidate.data, "wbx");
-        if (file) name.assign(candidate);
+    // The process id, the clock and a counter fill in the X's; _O_EXCL
+    // refuses a name that already exists, so another try takes the next one.
+    static unsigned serial = 0;
+    char* tail = name.data + name.length - 7;
+    int descriptor = -1;
+    for (int attempt = 0; attempt < 64 && descriptor < 0; ++attempt) {
+        unsigned seed = (unsigned)GetCurrentProcessId() * 2654435761u + (unsigned)GetTickCount() +
+                        ++serial * 40503u;
+        for (int i = 0; i < 6; ++i, seed /= 36) tail[i] = "0123456789abcdefghijklmnopqrstuvwxyz"[seed % 36];
+        descriptor = _open(name.data, _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+        if (descriptor < 0 && errno != EEXIST) break;
     }
-    if (!file) return nullptr;
+    if (descriptor < 0) return nullptr;
+    FILE* file = _fdopen(descriptor, "wb");
+    if (!file) {
+        _close(descriptor);
+        std::remove(name.data);
+        return nullptr;
+    }
 #else
     int descriptor = mkstemp(name.data);
     if (descriptor < 0) return nullptr;
@@ -133,6 +148,12 @@ Stream* StdFileSystem::createTemporary(const char* target, String* temporaryName
 
 int StdFileSystem::replaceFile(const char* from, const char* to) {
 #if defined(_WIN32)
+    // A read-only pack (version control leaves files not checked out so) is
+    // refused, as a direct write over it would be. MoveFileEx refuses it too,
+    // but not wherever it runs (Wine as root replaces it). It also refuses a
+    // pack that another program holds open.
+    DWORD attributes = GetFileAttributesA(to);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) return 0;
     return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) ? 1 : 0;
 #else
     return std::rename(from, to) == 0 ? 1 : 0;

@@ -2,6 +2,7 @@
 
 #include "platform/array.h"
 #include "platform/string.h"
+#include "support/run_program.h"
 #include "support/test_support.h"
 
 #include <string>
@@ -140,8 +141,8 @@ TEST_F(Containers, ArrayFullToTheLastIndexStopsTheRun) {
     Array<char> a;
     a.items = (char*)gAllocator->realloc(nullptr, 16);
     a.count = a.capacity = INT32_MAX;
-    EXPECT_EXIT(a.push('x'), ::testing::ExitedWithCode(255), "");
-    EXPECT_EXIT(a.pushCleared(), ::testing::ExitedWithCode(255), "");
+    EXPECT_EXIT(a.push('x'), ::testing::ExitedWithCode(kExitMinusOne), "");
+    EXPECT_EXIT(a.pushCleared(), ::testing::ExitedWithCode(kExitMinusOne), "");
 }
 
 TEST_F(Containers, ArrayCopyIsDeepAndExact) {

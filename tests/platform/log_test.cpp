@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/log.h"
+#include "support/run_program.h"
 #include "support/scratch_dir.h"
 
 #include <memory>
@@ -29,14 +30,14 @@ TEST_F(LogTest, MessagesJoinIntoLinesAndTheUnfinishedLineIsNotWritten) {
     EXPECT_EQ(1, log->lineCount);
     EXPECT_EQ(-4, log->pending);
     EXPECT_EQ(12, log->used);
-    EXPECT_EQ("abcdef7\n", written());
+    EXPECT_EQ(native("abcdef7\n"), written());
 
     log->print("%s", "");
     EXPECT_EQ(12, log->used);
     EXPECT_EQ(-4, log->pending);
 
     log->print(" end\n\n");
-    EXPECT_EQ("abcdef7\ntail end\n\n", written());
+    EXPECT_EQ(native("abcdef7\ntail end\n\n"), written());
 }
 
 TEST_F(LogTest, KeepsExactly64KiBAndWrapsOnTheNextByte) {
@@ -54,7 +55,7 @@ TEST_F(LogTest, KeepsExactly64KiBAndWrapsOnTheNextByte) {
     EXPECT_EQ(2, log->used);
     EXPECT_EQ(1, log->lineCount);
     EXPECT_EQ(0, log->pending);
-    EXPECT_EQ("c\n", written());
+    EXPECT_EQ(native("c\n"), written());
 }
 
 TEST_F(LogTest, LineTableGrowsBy1024) {
@@ -75,26 +76,26 @@ TEST_F(LogTest, LongMessagesAndLinesAreCutTo4095Characters) {
     EXPECT_EQ(4095, log->used);  // the '\n' fell beyond the cut
     EXPECT_EQ(0, log->lineCount);
     log->print("\n");
-    EXPECT_EQ(std::string(4095, 'm') + "\n", written());
+    EXPECT_EQ(native(std::string(4095, 'm') + "\n"), written());
 
     // A line built from several messages is cut when it is written.
     log.reset(new Log);
     log->print("%s", std::string(3000, 'p').c_str());
     log->print("%s\n", std::string(3000, 'q').c_str());
     log->print("next\n");
-    EXPECT_EQ(std::string(3000, 'p') + std::string(1095, 'q') + "\nnext\n", written());
+    EXPECT_EQ(native(std::string(3000, 'p') + std::string(1095, 'q') + "\nnext\n"), written());
 }
 
 TEST_F(LogTest, UnwritablePathIsIgnored) {
     log->print("kept\n");
     log->writeFile(dir.path.c_str());  // a directory cannot be opened as a file
-    EXPECT_EQ("kept\n", written());
+    EXPECT_EQ(native("kept\n"), written());
 }
 
 TEST_F(LogTest, DestructionWritesAppLog) {
     log->print("INIT\nlast");
     log.reset();
-    EXPECT_EQ("INIT\n", readBytes(dir / "app.log"));
+    EXPECT_EQ(native("INIT\n"), readBytes(dir / "app.log"));
 }
 
 }  // namespace

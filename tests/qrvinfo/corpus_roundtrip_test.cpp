@@ -9,8 +9,12 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <dirent.h>
+#include <filesystem>
+#include <system_error>
+
+#if !defined(_WIN32)
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -31,13 +35,12 @@ void keepRunning(int) {}
 
 std::vector<std::string> corpusFiles() {
     std::vector<std::string> files;
-    if (DIR* dir = opendir(TARVOLT_CORPUS)) {
-        while (dirent* entry = readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name[0] != '.' && name.find(".md") == std::string::npos)
-                files.push_back(std::string(TARVOLT_CORPUS) + "/" + name);
-        }
-        closedir(dir);
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(TARVOLT_CORPUS, error), end; !error && it != end;
+         it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (name[0] != '.' && name.find(".md") == std::string::npos)
+            files.push_back(std::string(TARVOLT_CORPUS) + "/" + name);
     }
     std::sort(files.begin(), files.end());
     return files;
@@ -110,6 +113,9 @@ TEST(QrvinfoCorpus, EveryConvertedFileLoadsWithTheReadersCounts) {
 
 // An independent importer reads the exported OBJ with the pack's triangles.
 TEST(QrvinfoCorpus, ObjOpensInAnotherImporterWithTheSameTriangles) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "the other importer is run through a POSIX shell";
+#else
     ensureServices();
     if (std::system("command -v assimp >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "assimp not installed (apt-get install assimp-utils)";
@@ -145,4 +151,5 @@ TEST(QrvinfoCorpus, ObjOpensInAnotherImporterWithTheSameTriangles) {
     std::remove((std::string(dir) + "/out.mtl").c_str());
     rmdir(dir);
     EXPECT_GT(checked, 0);
+#endif
 }

@@ -157,6 +157,9 @@ TEST(OutputPath, ReplacesOnlyTheFileExtension) {
         {"a.b.ase", "a.b.qrv"},               {"dir.v2\\hall", "dir.v2\\hall.qrv"},
         {"dir.v2/hall", "dir.v2/hall.qrv"},   {"noext", "noext.qrv"},
         {".ase", ".qrv"},                     {"x.qrv", "x.qrv"},
+        // Drive letters and network paths as Windows users give them.
+        {"C:\\scenes\\hall.ase", "C:\\scenes\\hall.qrv"}, {"C:hall.ASE", "C:hall.qrv"},
+        {"\\\\server\\share.x\\hall", "\\\\server\\share.x\\hall.qrv"},
     };
     for (auto& c : cases) EXPECT_STREQ(outputPathFor(c[0]).data, c[1]) << c[0];
 }

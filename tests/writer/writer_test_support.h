@@ -3,6 +3,8 @@
 // byte builder for hand-made expectations, Mesh builders and a scratch folder.
 #include "platform/stream.h"
 #include "scene/scene.h"
+#include "support/run_program.h"
+#include "support/scratch_dir.h"
 #include "support/test_support.h"
 #include "writer/buffered_writer.h"
 #include "writer/qrv_writer.h"
@@ -15,10 +17,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
-
-#include <sys/wait.h>
 
 // Collects what is written; fails every write once more than failAfter bytes
 // would have been accepted (never when failAfter < 0).
@@ -125,10 +126,7 @@ inline void addWorkedTriangle(Mesh& mesh, bool lightmap) {
 // A fresh folder under the system's temporary directory, removed afterwards.
 struct TempDir {
     std::filesystem::path path;
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tarvolt-XXXXXX").string();
-        path = mkdtemp(&pattern[0]);
-    }
+    TempDir() : path(makeScratchDirectory()) {}
     ~TempDir() {
         std::error_code ignored;
         std::filesystem::permissions(path, std::filesystem::perms::owner_all,
@@ -173,16 +171,20 @@ inline std::string crateAse(bool lightmap) {
                   "*MESH_VERTEXNORMAL 1 0 0 1\n*MESH_VERTEXNORMAL 2 0 0 1\n}\n}\n*MATERIAL_REF 0\n}\n";
 }
 
-// Runs the tool in folder with the arguments; its standard output goes to
-// output. The exit status, or -1000 when it did not exit normally.
+// Runs the tool in folder with the arguments (separated by spaces); its
+// standard output, lines ending in '\n', goes to output. The exit status as
+// a signed byte (so -1 for -1), or -1000 when it did not exit normally.
 inline int runTarvolt(const std::string& folder, const std::string& arguments, std::string* output) {
+#if !defined(_WIN32)
     // The Scene lives until exit by design; a leak check would fail the run.
-    std::string command = "cd '" + folder + "' && ASAN_OPTIONS=detect_leaks=0 '" TARVOLT_BINARY "' " + arguments +
-                          " > stdout.txt 2>/dev/null < /dev/null";
-    int status = std::system(command.c_str());
-    std::vector<unsigned char> text = readFile(folder + "/stdout.txt");
-    output->assign(text.begin(), text.end());
-    std::remove((folder + "/stdout.txt").c_str());
+    const char* options = getenv("ASAN_OPTIONS");
+    setenv("ASAN_OPTIONS", (std::string(options ? options : "") + ":detect_leaks=0").c_str(), 1);
+#endif
+    std::vector<std::string> args;
+    std::istringstream words(arguments);
+    for (std::string word; words >> word;) args.push_back(word);
+    ProgramRun run = runProgram(TARVOLT_BINARY, folder, args);
+    *output = fromNative(run.output);
     std::remove((folder + "/app.log").c_str());
-    return WIFEXITED(status) ? (int)(signed char)WEXITSTATUS(status) : -1000;
+    return run.exitCode == -1000 ? -1000 : (int)(signed char)run.exitCode;
 }
