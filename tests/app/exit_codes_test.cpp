@@ -165,15 +165,17 @@ TEST_F(ExitCodes, OutOfMemoryStillWritesTheLog) {
     expectLogFrame();
 }
 
-// An input named with a full path elsewhere: the pack goes beside it. On
-// Windows the path has a drive letter and backslashes.
+// An input named with a full path elsewhere, through a folder with a space
+// in its name: the pack goes beside it. On Windows the path has a drive
+// letter and backslashes.
 TEST_F(ExitCodes, PackGoesBesideAnInputElsewhere) {
     ScratchDir other;
-    const fs::path input = fs::path(other.path) / "Hall.ase";
-    writeBytes(input.string(), triangleAse());
-    RunResult r = run({"-o", input.string()});
+    const fs::path folder = fs::path(other.path) / "My Scenes";
+    fs::create_directory(folder);
+    writeBytes((folder / "Hall.ase").string(), triangleAse());
+    RunResult r = run({"-o", (folder / "Hall.ase").string()});
     EXPECT_EQ(0, r.exitCode) << r.output;
-    EXPECT_TRUE(fs::exists(fs::path(other.path) / "Hall.qrv"));
+    EXPECT_TRUE(fs::exists(folder / "Hall.qrv"));
     EXPECT_FALSE(fs::exists(dir / "Hall.qrv"));
     expectLogFrame();  // the log stays in the working directory
 }
