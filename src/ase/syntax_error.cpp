@@ -29,7 +29,6 @@ int parseError(const Tokenizer& tokenizer, const char* format, ...) {
     return 0;
 }
 
-int expectAfter(Tokenizer& tokenizer, const char* literal, const char* context) {
-    if (tokenizer.expect(literal)) return 1;
+int expectedAfter(const Tokenizer& tokenizer, const char* literal, const char* context) {
     return syntaxError(tokenizer, "expected \"%s\" after %s", literal, context);
 }
