@@ -47,6 +47,8 @@ void Tokenizer::buildClasses() {
     classes[(unsigned char)'"'] = kQuote;
     classes[(unsigned char)'\''] = kQuote;
     classes[(unsigned char)'/'] = kSlash;
+    numbersOrdinary = classes[(unsigned char)'.'] == kOrdinary && classes[(unsigned char)'-'] == kOrdinary;
+    for (int digit = '0'; digit <= '9'; ++digit) numbersOrdinary = numbersOrdinary && classes[digit] == kOrdinary;
     unsigned char special[256];
     for (int b = 0; b < 256; ++b) special[b] = classes[b] != kOrdinary;
     byteMask.build(special);
@@ -78,7 +80,7 @@ int32_t Tokenizer::ordinaryRunEnd(int32_t pos) {
         }
         uint64_t hits = blockMask >> offset;
         while (hits) {
-            int32_t at = pos + __builtin_ctzll(hits);
+            int32_t at = pos + firstSetBit(hits);
             if (at >= end) return end;
             if (classes[input[at]] != kOrdinary) return at;
             hits &= hits - 1;

@@ -113,14 +113,14 @@ private:
         uint64_t hits = blockMask >> offset;
         int32_t stop;
         if (hits) {
-            stop = pos + 1 + __builtin_ctzll(hits);
+            stop = pos + 1 + firstSetBit(hits);
         } else {
             // The word runs into the next block.
             int32_t next = blockStart + 64;
             if (next >= end) return -1;
             loadBlock(next);
             if (!blockMask) return -1;
-            stop = next + __builtin_ctzll(blockMask);
+            stop = next + firstSetBit(blockMask);
         }
         if (stop >= end || stop - pos > 32) return -1;
         return endPlainWord(pos, stop);
@@ -179,7 +179,7 @@ private:
     // delivered without the block mask.
     template <typename T, const unsigned char* (*scan)(const unsigned char*, T*)>
     int nextPlainNumber(T* value) {
-        if (fastState != kFastPlain) return -1;
+        if (fastState != kFastPlain || !numbersOrdinary) return -1;
         int32_t pos = skipSeparators();
         if (inputSize - pos < 32) return -1;
         const unsigned char* stop = scan(input + pos, value);
@@ -188,6 +188,9 @@ private:
     }
 
     unsigned char classes[256];
+    // The bytes of plain numbers (digits, '.', '-') are all ordinary, so a
+    // number's scan finds its word too.
+    bool numbersOrdinary;
     ByteMask byteMask;
     // Bytes of the input that are not ordinary, 64 at a time: bit i of
     // blockMask stands for input[blockStart + i].
