@@ -236,7 +236,7 @@ general:
                 int32_t start = pos - 1;
                 int32_t stop = ordinaryRunEnd(pos);
                 int32_t n = stop - start;
-                if (n <= 16 && length + 16 <= kMaxWord + 1 && end - start >= 16) {
+                if (n <= 16 && length + 16 <= kMaxWord && end - start >= 16) {
                     std::memcpy(out + length, in + start, 16);
                     length += n;
                 } else {
