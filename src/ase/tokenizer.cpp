@@ -16,7 +16,7 @@ Tokenizer::Tokenizer()
       atEnd(true),
       fastState(kFastNone),
       tokenLength(0),
-      blockStart(-1),
+      blockStart(-64),
       blockMask(0),
       input(nullptr),
       inputSize(0) {
@@ -52,7 +52,9 @@ void Tokenizer::buildClasses() {
     unsigned char special[256];
     for (int b = 0; b < 256; ++b) special[b] = classes[b] != kOrdinary;
     byteMask.build(special);
-    blockStart = -1;
+    // No block loaded: every offset from -64 is 64 or more, so the next scan
+    // loads one (from -1 the plain-word path read a stale or empty mask).
+    blockStart = -64;
 }
 
 void Tokenizer::loadBlock(int32_t pos) {
@@ -107,7 +109,7 @@ int Tokenizer::open(Stream* stream) {
     inQuotes = false;
     atEnd = false;
     fastState = kFastPlain;
-    blockStart = -1;
+    blockStart = -64;
     return 1;
 }
 
