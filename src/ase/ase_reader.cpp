@@ -1,6 +1,7 @@
 #include "ase/ase_reader.h"
 
 #include "ase/geom_object.h"
+#include "platform/file_map.h"
 #include "platform/filesystem.h"
 #include "platform/log.h"
 
@@ -13,6 +14,41 @@ int AseReader::readScene(Scene* scene, const char* path) {
     return readScene(scene, stream);
 }
 
+namespace {
+
+struct SceneRead {
+    Tokenizer* tokenizer;
+    MaterialTable* materials;
+    Scene* scene;
+};
+
+// The scene loop: acts on *GEOMOBJECT and *MATERIAL_LIST wherever they stand.
+int readTokens(void* context) {
+    SceneRead& read = *(SceneRead*)context;
+    Tokenizer& tokenizer = *read.tokenizer;
+    MaterialTable& materials = *read.materials;
+    while (tokenizer.nextToken()) {
+        if (tokenizer.is("*GEOMOBJECT")) {
+            if (materials.count == 0)
+                gLog->print("WARNING: geomobject encountered, but no materials\n");
+            Mesh* mesh = new Mesh();
+            if (!parseGeomObject(mesh, tokenizer, materials)) {
+                delete mesh;
+                return 0;
+            }
+            gLog->print("mesh: %s\n", mesh->name.printable());
+            read.scene->link(mesh);
+        }
+        if (tokenizer.is("*MATERIAL_LIST")) {
+            if (!parseMaterialList(tokenizer, materials)) return 0;
+        }
+    }
+    gLog->print("done!\n");
+    return 1;
+}
+
+}  // namespace
+
 int AseReader::readScene(Scene* scene, Stream* stream) {
     Tokenizer tokenizer;
     tokenizer.setDelimiters("{}:");
@@ -21,28 +57,13 @@ int AseReader::readScene(Scene* scene, Stream* stream) {
         gLog->print("ERROR: cannot read the whole input\n");
         return 0;
     }
-    int result = 1;
-    while (tokenizer.nextToken()) {
-        if (tokenizer.is("*GEOMOBJECT")) {
-            if (materials.count == 0)
-                gLog->print("WARNING: geomobject encountered, but no materials\n");
-            Mesh* mesh = new Mesh();
-            if (!parseGeomObject(mesh, tokenizer, materials)) {
-                delete mesh;
-                result = 0;
-                break;
-            }
-            gLog->print("mesh: %s\n", mesh->name.printable());
-            scene->link(mesh);
-        }
-        if (tokenizer.is("*MATERIAL_LIST")) {
-            if (!parseMaterialList(tokenizer, materials)) {
-                result = 0;
-                break;
-            }
-        }
+    SceneRead read = {&tokenizer, &materials, scene};
+    int result = 0;
+    if (!runGuardedAgainstFileShrink(readTokens, &read, &result)) {
+        // What the interrupted parsers held is left behind; the run ends anyway.
+        gLog->print("ERROR: the input file shrank while it was read\n");
+        result = 0;
     }
-    if (result) gLog->print("done!\n");
     tokenizer.close();
     destroyMaterials(materials);
     return result;

@@ -19,15 +19,13 @@ int skipBlock(Tokenizer& tokenizer) {
 
 // The next token as a number; logs what was expected at the end of input.
 static int nextFloat(Tokenizer& tokenizer, float* value, const char* keyword, int32_t entry) {
-    if (!tokenizer.nextToken())
+    if (!tokenizer.nextFloat(value))
         return syntaxError(tokenizer, "expected the values of %s %d", keyword, entry);
-    *value = parseFloat(tokenizer.text);
     return 1;
 }
 
 static int nextInt(Tokenizer& tokenizer, int32_t* value, const char* keyword) {
-    if (!tokenizer.nextToken()) return syntaxError(tokenizer, "expected a number after %s", keyword);
-    *value = parseInt(tokenizer.text);
+    if (!tokenizer.nextInt(value)) return syntaxError(tokenizer, "expected a number after %s", keyword);
     return 1;
 }
 
@@ -38,9 +36,13 @@ static int nextVec3(Tokenizer& tokenizer, Vec3* value, const char* keyword, int3
 }
 
 // The keyword, then the entry number, which must be the expected one.
-static int expectEntry(Tokenizer& tokenizer, const char* keyword, int32_t expected) {
-    if (!tokenizer.expect(keyword)) return syntaxError(tokenizer, "expected %s %d", keyword, expected);
-    if (!tokenizer.nextToken() || parseInt(tokenizer.text) != expected)
+// A template so that the keyword's length is known where it is compared.
+template <size_t N>
+static int expectEntry(Tokenizer& tokenizer, const char (&keyword)[N], int32_t expected) {
+    int32_t number;
+    if (!tokenizer.nextToken() || !tokenizer.is(keyword, N - 1))
+        return syntaxError(tokenizer, "expected %s %d", keyword, expected);
+    if (!tokenizer.nextInt(&number) || number != expected)
         return syntaxError(tokenizer, "expected %s %d", keyword, expected);
     return 1;
 }
@@ -64,7 +66,8 @@ int parseFaceList(Mesh* mesh, Tokenizer& tokenizer, Array<FaceIndices>& faceList
     while (tokenizer.nextToken()) {
         if (tokenizer.is("}")) break;
         if (!tokenizer.is("*MESH_FACE")) continue;
-        if (!tokenizer.nextToken() || parseInt(tokenizer.text) != i)
+        int32_t number;
+        if (!tokenizer.nextInt(&number) || number != i)
             return syntaxError(tokenizer, "expected *MESH_FACE %d", i);
         if (i >= mesh->faces.count)
             return parseError(tokenizer, "*MESH_FACE %d is beyond *MESH_NUMFACES %d", i,

@@ -2,18 +2,16 @@
 
 #include <cstdlib>
 
-int32_t parseInt(const char* text) {
+int32_t parseIntSlow(const char* text) {
     const unsigned char* p = (const unsigned char*)text;
     while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
     bool negative = false;
     if (*p == '+' || *p == '-') negative = *p++ == '-';
     int64_t value = 0;
-    while (*p >= '0' && *p <= '9') {
+    while ((unsigned)(*p - '0') < 10u) {
         value = value * 10 + (*p++ - '0');
-        if (value > (int64_t)INT32_MAX + 1) {
-            value = (int64_t)INT32_MAX + 1;
-            while (*p >= '0' && *p <= '9') ++p;
-        }
+        // Past the 32-bit range the value only needs to stay past it.
+        if (value > (int64_t)INT32_MAX + 1) value = (int64_t)INT32_MAX + 1;
     }
     if (negative) value = -value;
     if (value > INT32_MAX) return INT32_MAX;
@@ -21,7 +19,7 @@ int32_t parseInt(const char* text) {
     return (int32_t)value;
 }
 
-float parseFloat(const char* text) { return (float)std::strtod(text, nullptr); }
+float parseFloatSlow(const char* text) { return (float)std::strtod(text, nullptr); }
 
 int32_t saturatingSubtract(int32_t a, int32_t b) {
     int64_t result = (int64_t)a - b;

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <cstring>
 
 // What atoi gives, except that values past the 32-bit range saturate.
 int32_t parseInt(const char* text);
@@ -7,5 +8,74 @@ int32_t parseInt(const char* text);
 // What atof gives, rounded to float.
 float parseFloat(const char* text);
 
+// The standard library's conversion, for the forms parseFloat's fast path
+// leaves to it.
+float parseFloatSlow(const char* text);
+
 // a - b, saturating at the 32-bit limits.
 int32_t saturatingSubtract(int32_t a, int32_t b);
+
+// A plain decimal integer "-?D+" of at most 10 digits at p: its value,
+// saturated, and the byte after it; null for any other form. Reads at most 12
+// bytes from p.
+inline const unsigned char* scanPlainInt(const unsigned char* p, int32_t* value) {
+    bool negative = *p == '-';
+    p += negative;
+    int64_t magnitude = 0;
+    int digits = 0;
+    while ((unsigned)(*p - '0') < 10u) {
+        if (++digits > 10) return nullptr;
+        magnitude = magnitude * 10 + (*p++ - '0');
+    }
+    if (digits == 0) return nullptr;
+    if (negative) magnitude = -magnitude;
+    *value = magnitude > INT32_MAX ? INT32_MAX : magnitude < INT32_MIN ? INT32_MIN : (int32_t)magnitude;
+    return p;
+}
+
+// A plain decimal "-?D*(.D*)?" at p with 1 to 19 digits whose digits as an
+// integer do not pass 2^53: the mantissa and the power of ten are exact
+// doubles, so one correctly rounded division gives the correctly rounded
+// value that the standard conversion gives, then rounded to float. Returns
+// the byte after it; null for any other form. Reads at most 22 bytes from p.
+inline const unsigned char* scanPlainFloat(const unsigned char* p, float* value) {
+    static const double kPowers[20] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,
+                                       1e7,  1e8,  1e9,  1e10, 1e11, 1e12, 1e13,
+                                       1e14, 1e15, 1e16, 1e17, 1e18, 1e19};
+    bool negative = *p == '-';
+    p += negative;
+    uint64_t mantissa = 0;
+    int digits = 0;
+    while ((unsigned)(*p - '0') < 10u) {
+        if (++digits > 19) return nullptr;
+        mantissa = mantissa * 10 + (*p++ - '0');
+    }
+    int fraction = 0;
+    if (*p == '.') {
+        ++p;
+        while ((unsigned)(*p - '0') < 10u) {
+            if (++digits > 19) return nullptr;
+            mantissa = mantissa * 10 + (*p++ - '0');
+            ++fraction;
+        }
+    }
+    if (digits == 0 || mantissa > (uint64_t(1) << 53)) return nullptr;
+    double result = (double)mantissa / kPowers[fraction];
+    *value = (float)(negative ? -result : result);
+    return p;
+}
+
+// What atoi does, with saturation, for the forms scanPlainInt leaves.
+int32_t parseIntSlow(const char* text);
+
+inline int32_t parseInt(const char* text) {
+    int32_t value;
+    const unsigned char* stop = scanPlainInt((const unsigned char*)text, &value);
+    return stop && *stop == '\0' ? value : parseIntSlow(text);
+}
+
+inline float parseFloat(const char* text) {
+    float value;
+    const unsigned char* stop = scanPlainFloat((const unsigned char*)text, &value);
+    return stop && *stop == '\0' ? value : parseFloatSlow(text);
+}

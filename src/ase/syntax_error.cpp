@@ -5,31 +5,36 @@
 #include <cstdarg>
 #include <cstdio>
 
-int syntaxError(const Tokenizer& tokenizer, const char* format, ...) {
+// One "ERROR: line N: ..." line; with the token found there when withToken.
+static int logError(const Tokenizer& tokenizer, bool withToken, const char* format, va_list args) {
     char what[512];
-    va_list args;
-    va_start(args, format);
     std::vsnprintf(what, sizeof what, format, args);
-    va_end(args);
     int32_t line = tokenizer.lineNumber();
-    if (tokenizer.atEnd)
+    if (!withToken)
+        gLog->print("ERROR: line %d: %s\n", line, what);
+    else if (tokenizer.atEnd)
         gLog->print("ERROR: line %d: %s, at the end of the input\n", line, what);
     else
         gLog->print("ERROR: line %d: %s, found \"%.64s\"\n", line, what, tokenizer.text);
     return 0;
 }
 
-int parseError(const Tokenizer& tokenizer, const char* format, ...) {
-    char what[512];
+int syntaxError(const Tokenizer& tokenizer, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    std::vsnprintf(what, sizeof what, format, args);
+    logError(tokenizer, true, format, args);
     va_end(args);
-    gLog->print("ERROR: line %d: %s\n", tokenizer.lineNumber(), what);
     return 0;
 }
 
-int expectAfter(Tokenizer& tokenizer, const char* literal, const char* context) {
-    if (tokenizer.expect(literal)) return 1;
+int parseError(const Tokenizer& tokenizer, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    logError(tokenizer, false, format, args);
+    va_end(args);
+    return 0;
+}
+
+int expectedAfter(const Tokenizer& tokenizer, const char* literal, const char* context) {
     return syntaxError(tokenizer, "expected \"%s\" after %s", literal, context);
 }

@@ -17,6 +17,11 @@ int parseError(const Tokenizer& tokenizer, const char* format, ...)
 #endif
     ;
 
+// Logs that literal was expected after context; returns 0.
+int expectedAfter(const Tokenizer& tokenizer, const char* literal, const char* context);
+
 // The next token must be literal; logs a syntax error naming context
 // otherwise. 1 on success.
-int expectAfter(Tokenizer& tokenizer, const char* literal, const char* context);
+inline int expectAfter(Tokenizer& tokenizer, const char* literal, const char* context) {
+    return tokenizer.expect(literal) ? 1 : expectedAfter(tokenizer, literal, context);
+}

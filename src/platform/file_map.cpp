@@ -1,5 +1,89 @@
 #include "platform/file_map.h"
 
-const unsigned char* mapFile(FILE*, int32_t) { return nullptr; }
+#if defined(_WIN32)
+#include <io.h>
+#include <windows.h>
 
-void unmapFile(const unsigned char*, int32_t) {}
+const unsigned char* mapFile(FILE* file, int32_t size) {
+    HANDLE handle = (HANDLE)_get_osfhandle(_fileno(file));
+    if (handle == INVALID_HANDLE_VALUE || size <= 0) return nullptr;
+    HANDLE mapping = CreateFileMappingA(handle, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    if (!mapping) return nullptr;
+    void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, (SIZE_T)size);
+    // The view keeps the mapping alive; a mapped file cannot be shortened here.
+    CloseHandle(mapping);
+    return (const unsigned char*)view;
+}
+
+void unmapFile(const unsigned char* contents, int32_t) {
+    if (contents) UnmapViewOfFile(contents);
+}
+
+int runGuardedAgainstFileShrink(int (*work)(void*), void* context, int* result) {
+    *result = work(context);
+    return 1;
+}
+
+#else
+#include <csetjmp>
+#include <csignal>
+#include <sys/mman.h>
+
+namespace {
+
+// The one live mapping (the program maps one input at a time).
+const unsigned char* liveBase = nullptr;
+int32_t liveSize = 0;
+
+sigjmp_buf* guardJump = nullptr;
+struct sigaction previousAction;
+
+void onBusError(int signal, siginfo_t* info, void*) {
+    const unsigned char* address = (const unsigned char*)info->si_addr;
+    if (guardJump && liveBase && address >= liveBase && address < liveBase + liveSize)
+        siglongjmp(*guardJump, 1);
+    // Not ours: let the fault take its usual course.
+    sigaction(signal, &previousAction, nullptr);
+    raise(signal);
+}
+
+}  // namespace
+
+const unsigned char* mapFile(FILE* file, int32_t size) {
+    if (size <= 0 || liveBase) return nullptr;
+    void* view = mmap(nullptr, (size_t)size, PROT_READ, MAP_PRIVATE, fileno(file), 0);
+    if (view == MAP_FAILED) return nullptr;
+    madvise(view, (size_t)size, MADV_SEQUENTIAL);
+    liveBase = (const unsigned char*)view;
+    liveSize = size;
+    return liveBase;
+}
+
+void unmapFile(const unsigned char* contents, int32_t size) {
+    if (!contents) return;
+    munmap((void*)contents, (size_t)size);
+    if (contents == liveBase) {
+        liveBase = nullptr;
+        liveSize = 0;
+    }
+}
+
+int runGuardedAgainstFileShrink(int (*work)(void*), void* context, int* result) {
+    sigjmp_buf jump;
+    struct sigaction action;
+    action.sa_sigaction = onBusError;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_SIGINFO;
+    if (sigsetjmp(jump, 1) != 0) {
+        guardJump = nullptr;
+        sigaction(SIGBUS, &previousAction, nullptr);
+        return 0;
+    }
+    sigaction(SIGBUS, &action, &previousAction);
+    guardJump = &jump;
+    *result = work(context);
+    guardJump = nullptr;
+    sigaction(SIGBUS, &previousAction, nullptr);
+    return 1;
+}
+#endif

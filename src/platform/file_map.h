@@ -6,3 +6,9 @@
 // cannot; the caller then reads the file instead.
 const unsigned char* mapFile(FILE* file, int32_t size);
 void unmapFile(const unsigned char* contents, int32_t size);
+
+// Runs work(context) and returns 1 with its result in *result, or returns 0
+// when a read of mapped file bytes faulted because the file shrank while it
+// was mapped. Only a fault inside a live mapping is caught; any other fault
+// keeps its usual effect.
+int runGuardedAgainstFileShrink(int (*work)(void*), void* context, int* result);

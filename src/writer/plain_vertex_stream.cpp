@@ -41,5 +41,14 @@ void writePlainVertexStream(const Mesh& mesh, BufferedWriter& out, bool twoSets)
 
     bounds.write(out);
     out.putU32(corners);
-    for (uint32_t i = 0; i < corners; ++i) out.putU16((uint16_t)i);
+    // The indices simply count; they go out in buffer-sized pieces.
+    uint32_t i = 0;
+    while (i < corners) {
+        uint32_t piece = corners - i;
+        if (piece > 4096) piece = 4096;
+        unsigned char* at = out.reserve((int32_t)(2 * piece));
+        for (uint32_t k = 0; k < piece; ++k) storeU16(at + 2 * k, (uint16_t)(i + k));
+        out.commit((int32_t)(2 * piece));
+        i += piece;
+    }
 }

@@ -1,0 +1,99 @@
+#!/usr/bin/env python3
+"""Times tarvolt against a general importer and against cat, on one large file.
+
+    python3 bench/convert_bench.py [--runs 5] [--tarvolt build/tarvolt] [--file F]
+
+Generates bench/out/big.ase (20 objects x 20,000 triangles) unless --file is
+given, then runs each command --runs times under /usr/bin/time -v and prints
+the median wall time, peak RSS, throughput and the ratios.
+"""
+import argparse
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(HERE)
+
+
+def measure(command, cwd):
+    """Wall seconds and peak RSS in KiB of one run, from /usr/bin/time -v."""
+    result = subprocess.run(['/usr/bin/time', '-v'] + command, cwd=cwd, stdin=subprocess.DEVNULL,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    wall = rss = None
+    for line in result.stderr.splitlines():
+        line = line.strip()
+        if line.startswith('Elapsed (wall clock) time'):
+            clock = line.rsplit(' ', 1)[1].split(':')
+            wall = sum(float(part) * 60 ** i for i, part in enumerate(reversed(clock)))
+        elif line.startswith('Maximum resident set size'):
+            rss = int(line.rsplit(' ', 1)[1])
+    if result.returncode != 0 or wall is None:
+        sys.exit('failed: %s\n%s' % (' '.join(command), result.stderr[-2000:]))
+    return wall, rss
+
+
+def ensure_assimp():
+    if shutil.which('assimp'):
+        return True
+    print('installing assimp-utils ...', file=sys.stderr)
+    subprocess.run(['apt-get', 'install', '-y', '-qq', 'assimp-utils'],
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                   env=dict(os.environ, DEBIAN_FRONTEND='noninteractive'))
+    return shutil.which('assimp') is not None
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument('--runs', type=int, default=5)
+    parser.add_argument('--tarvolt', default=os.path.join(ROOT, 'build', 'tarvolt'))
+    parser.add_argument('--file')
+    args = parser.parse_args()
+
+    path = args.file
+    if not path:
+        path = os.path.join(HERE, 'out', 'big.ase')
+        if not os.path.exists(path):
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            subprocess.run([sys.executable, os.path.join(HERE, 'gen_ase.py'), '--objects', '20',
+                            '--triangles', '20000', '--output', path], check=True)
+    path = os.path.abspath(path)
+    size_mb = os.path.getsize(path) / 1e6
+    tarvolt = os.path.abspath(args.tarvolt)
+
+    work = tempfile.mkdtemp(prefix='tarvolt-bench-')
+    shutil.copy(path, os.path.join(work, 'big.ase'))
+    commands = [('tarvolt', [tarvolt, 'big.ase']),
+                ('tarvolt -o', [tarvolt, '-o', 'big.ase'])]
+    if ensure_assimp():
+        commands.append(('assimp info -r', ['assimp', 'info', 'big.ase', '-r']))
+    else:
+        print('assimp not available: its row is left out', file=sys.stderr)
+    commands.append(('cat', ['sh', '-c', 'cat big.ase > /dev/null']))
+
+    subprocess.run(['cat', os.path.join(work, 'big.ase')], stdout=subprocess.DEVNULL)  # warm cache
+    medians = {}
+    print('file: %s, %.1f MB, %d runs each (median)' % (path, size_mb, args.runs))
+    print('%-16s %10s %10s %12s' % ('command', 'wall s', 'MB/s', 'peak RSS MB'))
+    for name, command in commands:
+        runs = [measure(command, work) for _ in range(args.runs)]
+        wall = statistics.median(r[0] for r in runs)
+        rss = statistics.median(r[1] for r in runs) / 1024
+        medians[name] = wall
+        print('%-16s %10.3f %10.0f %12.1f' % (name, wall, size_mb / wall if wall else 0, rss))
+    shutil.rmtree(work)
+
+    plain = medians['tarvolt']
+    print()
+    if 'assimp info -r' in medians:
+        print('tarvolt / assimp    = %.3f  (assimp / tarvolt = %.1fx)' %
+              (plain / medians['assimp info -r'], medians['assimp info -r'] / plain))
+    print('tarvolt / cat       = %.1f' % (plain / medians['cat'] if medians['cat'] else 0))
+    print('tarvolt -o / tarvolt = %.2f' % (medians['tarvolt -o'] / plain))
+
+
+if __name__ == '__main__':
+    main()
