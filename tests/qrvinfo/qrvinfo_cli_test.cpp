@@ -50,7 +50,7 @@ TEST(QrvinfoCli, SummarisesAValidPackAndExitsZero) {
 }
 
 TEST(QrvinfoCli, RefusesAnInvalidPackWithOneLineAndExitsOne) {
-    Bytes b = smallPack();
+    MarkedBytes b = smallPack();
     b.setU32(b.marks.at("end mark"), 0xDEADBEEE);
     ScratchDir dir;
     const std::string path = dir / "bad.qrv";
@@ -72,7 +72,7 @@ TEST(QrvinfoCli, RefusesAnInvalidPackWithOneLineAndExitsOne) {
 // Back to the ASE axes, v and winding: the corners A, B, C of the triangle.
 TEST(QrvinfoObj, UndoesThePacksConventions) {
     ensureServices();
-    const Bytes b = smallPack();
+    const MarkedBytes b = smallPack();
     Pack pack;
     PackError error;
     ASSERT_TRUE(loadBytes(b.data, pack, error));
