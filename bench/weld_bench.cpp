@@ -1,6 +1,8 @@
 // Vertex stream producers on the largest mesh the reader accepts (21,845
-// triangles, 65,535 corners): plain, welded, and the front-to-back scan that
-// welding replaces. Run: build/bench/weld_bench
+// triangles, 65,535 corners), laid out three ways (see makeMesh): plain,
+// welded, and the front-to-back scan that welding replaces, which the
+// welder's result is checked against.
+// Run: build/bench/weld_bench --benchmark_repetitions=10 --benchmark_report_aggregates_only=true
 #include <benchmark/benchmark.h>
 
 #include "platform/allocator.h"

@@ -5,13 +5,16 @@
 
 namespace {
 
-// Cell sides: at least this, so that few positions lie within the margin of
-// a face; at most this, as larger cells gain nothing.
-const double kSmallestCell = 1.0 / 4096.0;
-const double kLargestCell = 65536.0;
+// Widths of position slots: at least this, so that few positions lie within
+// the margin of a boundary; at most this, as wider ones gain nothing.
+const double kNarrowestSlot = 1.0 / 4096.0;
+const double kWidestSlot = 65536.0;
 
 // From 2^23 on a float's neighbours are 1 apart or more.
 const float kWholeNumbers = 8388608.0f;
+
+// The width of a normal's slots.
+const double kNormalSlot = 1.0 / 256.0;
 
 // Triangles looked at to find the typical edge.
 const int32_t kEdgeSample = 256;
@@ -50,14 +53,15 @@ void WeldGrid::reset(const Mesh& source, int32_t capacity, bool withSecondSet, c
     twoSets = withSecondSet;
     keyCorners = corners;
 
-    // A sixteenth of the typical edge: distinct positions rarely share a cell.
+    // Positions in slots a sixteenth of the typical edge wide: distinct
+    // positions rarely share one. Normals, commonly of unit length, in
+    // slots of 2^-8.
     const double typical = typicalEdge(source);
-    double cell = kSmallestCell;
-    while (cell < typical / 16 && cell < kLargestCell) cell *= 2;
-    fixedScale = (float)((double)(1 << kFraction) / cell);
-    // Near passes differences up to the tolerance after rounding to double,
-    // so a touch more before, and a unit each for the truncations.
-    marginUnits = (uint32_t)std::ceil(((double)kWeldTolerance + 1.0 / 1048576.0) * fixedScale) + 2;
+    double width = kNarrowestSlot;
+    while (width < typical / 16 && width < kWidestSlot) width *= 2;
+    positionSlots = slotsOf(width);
+    normalSlots = slotsOf(kNormalSlot);
+    withNormals = 2 * source.vertices.count <= capacity;
 
     // Sixteen seen bits per key keep false alarms rare, a chain per two keys
     // keeps chains short, and both tables stay small.
@@ -74,6 +78,13 @@ void WeldGrid::reset(const Mesh& source, int32_t capacity, bool withSecondSet, c
     growCapacity(links, capacity);
 }
 
+WeldGrid::Slots WeldGrid::slotsOf(double width) {
+    const float scale = (float)((double)(1 << kFraction) / width);
+    // Near passes differences up to the tolerance after rounding to double,
+    // so a touch more before, and a unit each for the truncations.
+    return Slots{scale, (uint32_t)std::ceil(((double)kWeldTolerance + 1.0 / 1048576.0) * scale) + 2};
+}
+
 int32_t WeldGrid::search(const FaceCorner& corner, Location at) {
     searched = true;
     keySearchable = true;  // until the key, once built, tells otherwise
@@ -82,16 +93,21 @@ int32_t WeldGrid::search(const FaceCorner& corner, Location at) {
     probe.built = false;
     int32_t best = scan(at.hash, probe, INT32_MAX);
     if (at.nearFace) {
-        const Vec3& p = mesh->vertices.items[corner.vertex];
-        int side[3];
-        const int64_t x = cellOf(p.x, side[0]), y = cellOf(p.y, side[1]), z = cellOf(p.z, side[2]);
-        // Every combination of steps across the faces the position is near,
+        int64_t cells[kAxes];
+        int side[kAxes];
+        cellsOf(corner, cells, side);
+        int axes[kAxes];
+        int count = 0;
+        for (int a = 0; a < kAxes; ++a)
+            if (side[a] != 0) axes[count++] = a;
+        // Every combination of steps across the boundaries the key is near,
         // but not none.
-        for (int m = 1; m < 8; ++m) {
-            if (((m & 1) && !side[0]) || ((m & 2) && !side[1]) || ((m & 4) && !side[2])) continue;
-            const uint64_t line = cellLine(x + ((m & 1) ? side[0] : 0), y + ((m & 2) ? side[1] : 0),
-                                           z + ((m & 4) ? side[2] : 0));
-            best = scan(line * kMix, probe, best);
+        for (int m = 1; m < (1 << count); ++m) {
+            int64_t neighbour[kAxes];
+            for (int a = 0; a < kAxes; ++a) neighbour[a] = cells[a];
+            for (int i = 0; i < count; ++i)
+                if (m & (1 << i)) neighbour[axes[i]] += side[axes[i]];
+            best = scan(cellLine(neighbour) * kMix, probe, best);
         }
     }
     return best == INT32_MAX ? -1 : best;
