@@ -1,29 +1,84 @@
 #pragma once
 #include "platform/array.h"
 #include "scene/scene.h"
+#include "writer/weld_grid.h"
 
 #include <cstdint>
 
-// A corner's data as read, before conversion: position, normal, first and
-// (with two texture sets) second texture coordinates; zeros otherwise.
-struct WeldKey {
-    float position[3];
-    float normal[3];
-    float tex[4];
+// Welds the corners of one mesh after another. Corners are numbered in
+// welding order: triangles in order, within each the third, second, first
+// corner. Storage is kept from mesh to mesh, so once grown, welding
+// allocates nothing.
+class Welder {
+public:
+    Welder() = default;
+
+    // Welds every corner of the mesh. Afterwards unique holds, for each
+    // unique key in order of first appearance, the number of the corner it
+    // was first seen at, and indices one entry per corner naming the first
+    // unique key its key matches: what a scan of the unique list from its
+    // start finds. Near-linear in the number of corners. onUnique(corner)
+    // is called for each corner that starts a unique key, in their order,
+    // while its data is at hand.
+    template <typename OnUnique>
+    void weld(const Mesh& mesh, bool twoSets, OnUnique&& onUnique);
+
+    void weld(const Mesh& mesh, bool twoSets) {
+        weld(mesh, twoSets, [](const FaceCorner&) {});
+    }
+
+    Array<int32_t> unique;
+    Array<uint16_t> indices;
+
+private:
+    // Prepares the storage; returns the table of the last corner + 1 whose
+    // key matched, per position index, or null when not worth keeping.
+    int32_t* begin(const Mesh& mesh, bool twoSets);
+
+    WeldGrid grid;
+    Array<int32_t> lastCorner;
+
+    Welder(const Welder&) = delete;
+    Welder& operator=(const Welder&) = delete;
 };
 
-// Largest difference per component for two corners to share a record:
-// 1e-5 as a float (bits 0x3727C5AC).
-const float kWeldTolerance = 1e-5f;
+// Corner c in welding order.
+inline const FaceCorner& weldCorner(const Mesh& mesh, int32_t c) {
+    return mesh.faces.items[c / 3].corners[2 - c % 3];
+}
 
-// Builds a corner's key; corner order within a triangle is third, second,
-// first.
-WeldKey makeWeldKey(const Mesh& mesh, const FaceCorner& corner, bool twoSets);
-
-// True when b may share a with the tolerance: positions, normals, first set,
-// and the second set only with two texture sets.
-bool weldMatch(const WeldKey& a, const WeldKey& b, bool twoSets);
-
-// Welds every corner of the mesh: unique receives the keys in order of first
-// appearance, indices one entry per corner naming the first matching key.
-void weldCorners(const Mesh& mesh, bool twoSets, Array<WeldKey>& unique, Array<uint16_t>& indices);
+template <typename OnUnique>
+void Welder::weld(const Mesh& mesh, bool twoSets, OnUnique&& onUnique) {
+    // A corner with the same indices as a corner whose key matched has the
+    // same key and so the same result.
+    int32_t* last = begin(mesh, twoSets);
+    uint16_t* index = indices.items;
+    int32_t c = 0;
+    for (int32_t t = 0; t < mesh.faces.count; ++t) {
+        const MeshFace& face = mesh.faces.items[t];
+        for (int k = 2; k >= 0; --k, ++c) {
+            const FaceCorner& corner = face.corners[k];
+            if (last && last[corner.vertex] != 0) {
+                const int32_t before = last[corner.vertex] - 1;
+                const FaceCorner& twin = weldCorner(mesh, before);
+                if (twin.normal == corner.normal && twin.tex[0] == corner.tex[0] &&
+                    (!twoSets || twin.tex[1] == corner.tex[1])) {
+                    index[c] = index[before];
+                    continue;
+                }
+            }
+            const WeldGrid::Location at = grid.locate(corner);
+            const int32_t found = grid.find(corner, at);
+            if (found >= 0) {
+                index[c] = (uint16_t)found;
+                if (last) last[corner.vertex] = c + 1;
+            } else {
+                const int32_t number = unique.count++;
+                unique.items[number] = c;
+                grid.add(number, at);
+                index[c] = (uint16_t)number;
+                onUnique(corner);
+            }
+        }
+    }
+}

@@ -1,0 +1,170 @@
+// Vertex stream producers on the largest mesh the reader accepts (21,845
+// triangles, 65,535 corners), laid out three ways (see makeMesh): plain,
+// welded, and the front-to-back scan that welding replaces, which the
+// welder's result is checked against.
+// Run: build/bench/weld_bench --benchmark_repetitions=10 --benchmark_report_aggregates_only=true
+#include <benchmark/benchmark.h>
+
+#include "platform/allocator.h"
+#include "writer/buffered_writer.h"
+#include "writer/vertex_stream.h"
+#include "writer/weld.h"
+#include "writer/weld_key.h"
+
+#include <cmath>
+#include <cstring>
+#include <random>
+
+namespace {
+
+const int32_t kTriangles = 21845;
+
+// Takes every write and keeps nothing.
+class NullStream : public Stream {
+public:
+    int close() override { return 0; }
+    int32_t read(void*, int32_t) override { return 0; }
+    int write(const void* bytes, int32_t n) override {
+        benchmark::DoNotOptimize(bytes);
+        written += n;
+        return 1;
+    }
+    int seek(int32_t) override { return 0; }
+    int skip(int32_t) override { return 0; }
+    int32_t tell() override { return -1; }
+    int32_t size() override { return -1; }
+    int64_t written = 0;
+};
+
+HeapAllocator heap;
+
+// A height field of 105 x 105 quads, two triangles each, cut off at the
+// triangle limit.
+// Shared: smoothly shaded; each position, with its normal and texture
+// vertex, serves about six corners.
+// Soup: every corner has a position, normal and texture vertex of its own,
+// jittered far beyond the tolerance: no two corners share a cell.
+// Split: positions shared as in Shared, but every corner has a normal and
+// texture vertex of its own: corners meet in cells but never weld.
+enum Layout { kShared, kSoup, kSplit };
+
+Mesh* makeMesh(Layout layout) {
+    gAllocator = &heap;
+    const int columns = 106, rows = 106;
+    Mesh* mesh = new Mesh;
+    mesh->faces.resize(kTriangles);
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<float> jitter(-0.02f, 0.02f);
+    auto position = [&](int i, int j, bool jittered) {
+        const float x = 0.1f * (float)i, y = 0.1f * (float)j;
+        Vec3 p = {x, y, 0.5f * std::sin(x) * std::cos(y)};
+        if (jittered) p.x += jitter(rng), p.y += jitter(rng), p.z += jitter(rng);
+        return mesh->vertices.push(p);
+    };
+    auto normalAndTex = [&](int i, int j, bool jittered) {
+        const float x = 0.1f * (float)i, y = 0.1f * (float)j;
+        Vec3 n = {-0.5f * std::cos(x) * std::cos(y), 0.5f * std::sin(x) * std::sin(y), 1.0f};
+        TexVertex t = {(float)i / (columns - 1), (float)j / (rows - 1)};
+        if (jittered) n.x += jitter(rng), n.y += jitter(rng), t.u += jitter(rng), t.v += jitter(rng);
+        mesh->mapChannels[0].push(t);
+        return mesh->normals.push(n);
+    };
+    if (layout != kSoup)
+        for (int j = 0; j < rows; ++j)
+            for (int i = 0; i < columns; ++i) {
+                position(i, j, false);
+                if (layout == kShared) normalAndTex(i, j, false);
+            }
+    auto corner = [&](int i, int j) {
+        const int32_t grid = j * columns + i;
+        const int32_t vertex = layout == kSoup ? position(i, j, true) : grid;
+        const int32_t own = layout == kShared ? grid : normalAndTex(i, j, true);
+        return FaceCorner{vertex, own, {own, 0}};
+    };
+    int32_t t = 0;
+    for (int j = 0; j + 1 < rows && t < kTriangles; ++j) {
+        for (int i = 0; i + 1 < columns && t < kTriangles; ++i) {
+            MeshFace& a = mesh->faces[t++];
+            a.corners[0] = corner(i, j), a.corners[1] = corner(i + 1, j), a.corners[2] = corner(i + 1, j + 1);
+            if (t == kTriangles) break;
+            MeshFace& b = mesh->faces[t++];
+            b.corners[0] = corner(i, j), b.corners[1] = corner(i + 1, j + 1), b.corners[2] = corner(i, j + 1);
+        }
+    }
+    return mesh;
+}
+
+Mesh* meshOf(Layout layout) {
+    static Mesh* meshes[3] = {makeMesh(kShared), makeMesh(kSoup), makeMesh(kSplit)};
+    return meshes[layout];
+}
+
+void runStream(benchmark::State& state, Mesh* mesh, bool welded) {
+    NullStream stream;
+    BufferedWriter out(&stream);
+    for (auto _ : state) {
+        if (welded)
+            writeWeldedVertexStream(*mesh, out, false);
+        else
+            writePlainVertexStream(*mesh, out, false);
+        out.flush();
+    }
+    Welder welder;
+    welder.weld(*mesh, false);
+    state.counters["unique"] = welder.unique.count;
+    state.counters["bytes"] = (double)stream.written / (double)state.iterations();
+}
+
+// Each corner compares itself with the unique keys from the first on.
+void scanWeld(const Mesh& mesh, Array<WeldKey>& unique, Array<uint16_t>& indices) {
+    for (int32_t t = 0; t < mesh.faces.count; ++t) {
+        for (int k = 0; k < 3; ++k) {
+            WeldKey key = makeWeldKey(mesh, mesh.faces[t].corners[2 - k], false);
+            int32_t found = -1;
+            for (int32_t i = 0; i < unique.count && found < 0; ++i)
+                if (weldMatch(unique[i], key, false)) found = i;
+            if (found < 0) found = unique.push(key);
+            indices.push((uint16_t)found);
+        }
+    }
+}
+
+void runScan(benchmark::State& state, Mesh* mesh) {
+    for (auto _ : state) {
+        Array<WeldKey> unique;
+        Array<uint16_t> indices;
+        scanWeld(*mesh, unique, indices);
+        benchmark::DoNotOptimize(indices.items);
+        state.counters["unique"] = unique.count;
+        // The welder must agree with the scan it replaces.
+        Welder welder;
+        welder.weld(*mesh, false);
+        if (welder.indices.count != indices.count ||
+            std::memcmp(welder.indices.items, indices.items, (size_t)indices.count * 2) != 0)
+            state.SkipWithError("welded indices differ from the scan's");
+        unique.release();
+        indices.release();
+    }
+}
+
+void SharedPlain(benchmark::State& state) { runStream(state, meshOf(kShared), false); }
+void SharedWelded(benchmark::State& state) { runStream(state, meshOf(kShared), true); }
+void SharedScan(benchmark::State& state) { runScan(state, meshOf(kShared)); }
+void SoupPlain(benchmark::State& state) { runStream(state, meshOf(kSoup), false); }
+void SoupWelded(benchmark::State& state) { runStream(state, meshOf(kSoup), true); }
+void SoupScan(benchmark::State& state) { runScan(state, meshOf(kSoup)); }
+void SplitPlain(benchmark::State& state) { runStream(state, meshOf(kSplit), false); }
+void SplitWelded(benchmark::State& state) { runStream(state, meshOf(kSplit), true); }
+
+}  // namespace
+
+BENCHMARK(SharedPlain)->Unit(benchmark::kMicrosecond);
+BENCHMARK(SharedWelded)->Unit(benchmark::kMicrosecond);
+BENCHMARK(SharedScan)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(SoupPlain)->Unit(benchmark::kMicrosecond);
+BENCHMARK(SoupWelded)->Unit(benchmark::kMicrosecond);
+BENCHMARK(SoupScan)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(SplitPlain)->Unit(benchmark::kMicrosecond);
+BENCHMARK(SplitWelded)->Unit(benchmark::kMicrosecond);
+
+BENCHMARK_MAIN();
