@@ -153,13 +153,14 @@ static int buildSubsets(Mesh* mesh, int32_t materialRef, const MaterialTable& ma
 int parseGeomObject(Mesh* mesh, Tokenizer& tokenizer, const MaterialTable& materials) {
     if (!expectAfter(tokenizer, "{", "*GEOMOBJECT")) return 0;
     Array<FaceIndices> faceList;
+    WrittenRecords written;
     int32_t materialRef = -1;
     int result = 1;
     while (result && tokenizer.nextToken()) {
         if (tokenizer.is("*NODE_TM")) {
             result = parseNodeTm(mesh, tokenizer);
         } else if (tokenizer.is("*MESH")) {
-            result = parseMesh(mesh, tokenizer, faceList);
+            result = parseMesh(mesh, tokenizer, faceList, written);
         } else if (tokenizer.is("*MATERIAL_REF")) {
             if (!tokenizer.nextToken()) {
                 result = syntaxError(tokenizer, "expected a number after *MATERIAL_REF");
