@@ -66,7 +66,7 @@ TEST(QrvinfoCli, SummarisesAValidPackAndExitsZero) {
 }
 
 TEST(QrvinfoCli, RefusesAnInvalidPackWithOneLineAndExitsOne) {
-    Bytes b = smallPack();
+    PackBytes b = smallPack();
     b.setU32(b.marks.at("end mark"), 0xDEADBEEE);
     const std::string path = writeTemporary(b.data);
     ToolRun run = qrvinfo(path);
@@ -86,7 +86,7 @@ TEST(QrvinfoCli, RefusesAnInvalidPackWithOneLineAndExitsOne) {
 // Back to the ASE axes, v and winding: the corners A, B, C of the triangle.
 TEST(QrvinfoObj, UndoesThePacksConventions) {
     ensureServices();
-    const Bytes b = smallPack();
+    const PackBytes b = smallPack();
     Pack pack;
     PackError error;
     ASSERT_TRUE(loadBytes(b.data, pack, error));
