@@ -1,6 +1,7 @@
 #include "ase/ase_reader.h"
 
 #include "ase/geom_object.h"
+#include "ase/material_log.h"
 #include "platform/filesystem.h"
 #include "platform/log.h"
 
@@ -21,9 +22,11 @@ int AseReader::readScene(Scene* scene, Stream* stream) {
         gLog->print("ERROR: cannot read the whole input\n");
         return 0;
     }
+    MaterialLog materialLog;
     int result = 1;
     while (tokenizer.nextToken()) {
         if (tokenizer.is("*GEOMOBJECT")) {
+            materialLog.flush(materials);
             if (materials.count == 0)
                 gLog->print("WARNING: geomobject encountered, but no materials\n");
             Mesh* mesh = new Mesh();
@@ -36,12 +39,13 @@ int AseReader::readScene(Scene* scene, Stream* stream) {
             scene->link(mesh);
         }
         if (tokenizer.is("*MATERIAL_LIST")) {
-            if (!parseMaterialList(tokenizer, materials)) {
+            if (!materialLog.readList(tokenizer, materials)) {
                 result = 0;
                 break;
             }
         }
     }
+    materialLog.flush(materials);
     if (result) gLog->print("done!\n");
     tokenizer.close();
     destroyMaterials(materials);
