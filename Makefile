@@ -1,11 +1,21 @@
 # Thin front end over CMake. `make demo` converts the sample and shows the
-# pack, `make test` runs every test CI runs, `make check` only the normal
-# build's tests, `make windows` cross-builds the Windows programs and
-# `make windows-check` also tests them under Wine against the Linux build.
+# pack, `make test` runs every test CI runs (normal build, sanitizer build,
+# the fuzz runs and, where MinGW-w64 and Wine are installed, the Windows
+# checks), `make check` only the normal build's tests, `make windows`
+# cross-builds the Windows programs and `make windows-check` also tests them
+# under Wine against the Linux build.
 BUILD ?= build
-JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+SANITIZE_BUILD ?= build-sanitize
+FUZZ_BUILD ?= build-fuzz
+JOBS ?= 2
+# Seconds per fuzz run in `make test`.
+FUZZ_SECONDS ?= 60
+PACK_FUZZ_SECONDS ?= 30
+# Real ASE files beside the repository, when they are there.
+CORPUS := $(wildcard ../shared/corpus)
+FUZZ_LIMITS = -timeout=10 -rss_limit_mb=2048 -print_final_stats=1
 
-.PHONY: all build demo check test windows windows-check clean
+.PHONY: all build demo check sanitize fuzz test windows windows-check clean
 
 all: build
 
@@ -20,7 +30,32 @@ demo: build
 check: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-test: check
+# The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer. The
+# test binary checks for leaks; runs of the tool itself do not, since the
+# Scene lives until the process ends by design.
+sanitize:
+	cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVOLT_SANITIZE=ON >/dev/null
+	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
+	cd $(SANITIZE_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# Both fuzz targets, each for a fixed time on one core; a finding fails.
+fuzz:
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=clang++ \
+	  -DTARVOLT_FUZZ=ON -DTARVOLT_TESTS=OFF >/dev/null
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target ase_convert_fuzz pack_loader_fuzz
+	mkdir -p $(FUZZ_BUILD)/ase-corpus $(FUZZ_BUILD)/pack-corpus $(FUZZ_BUILD)/artifacts
+	$(FUZZ_BUILD)/fuzz/ase_convert_fuzz $(FUZZ_LIMITS) -max_total_time=$(FUZZ_SECONDS) \
+	  -max_len=131072 -dict=fuzz/ase.dict -artifact_prefix=$(FUZZ_BUILD)/artifacts/ \
+	  $(FUZZ_BUILD)/ase-corpus samples tests/data/app tests/data/fuzz_regressions $(CORPUS)
+	$(FUZZ_BUILD)/fuzz/pack_loader_fuzz $(FUZZ_LIMITS) -max_total_time=$(PACK_FUZZ_SECONDS) \
+	  -artifact_prefix=$(FUZZ_BUILD)/artifacts/ $(FUZZ_BUILD)/pack-corpus fuzz/seeds
+
+test: check sanitize fuzz
+	@if command -v x86_64-w64-mingw32-g++-posix >/dev/null && command -v wine >/dev/null; then \
+	  $(MAKE) --no-print-directory windows-check; \
+	else \
+	  echo "make test: MinGW-w64 or Wine missing, Windows checks skipped (bash .ci/run installs them)"; \
+	fi
 
 windows:
 	for t in x86_64:win64 i686:win32; do \

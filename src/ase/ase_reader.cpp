@@ -1,6 +1,7 @@
 #include "ase/ase_reader.h"
 
 #include "ase/geom_object.h"
+#include "ase/material_log.h"
 #include "platform/file_map.h"
 #include "platform/filesystem.h"
 #include "platform/log.h"
@@ -19,6 +20,7 @@ namespace {
 struct SceneRead {
     Tokenizer* tokenizer;
     MaterialTable* materials;
+    MaterialLog* materialLog;
     Scene* scene;
 };
 
@@ -27,8 +29,10 @@ int readTokens(void* context) {
     SceneRead& read = *(SceneRead*)context;
     Tokenizer& tokenizer = *read.tokenizer;
     MaterialTable& materials = *read.materials;
+    MaterialLog& materialLog = *read.materialLog;
     while (tokenizer.nextToken()) {
         if (tokenizer.is("*GEOMOBJECT")) {
+            materialLog.flush(materials);
             if (materials.count == 0)
                 gLog->print("WARNING: geomobject encountered, but no materials\n");
             Mesh* mesh = new Mesh();
@@ -40,9 +44,10 @@ int readTokens(void* context) {
             read.scene->link(mesh);
         }
         if (tokenizer.is("*MATERIAL_LIST")) {
-            if (!parseMaterialList(tokenizer, materials)) return 0;
+            if (!materialLog.readList(tokenizer, materials)) return 0;
         }
     }
+    materialLog.flush(materials);
     gLog->print("done!\n");
     return 1;
 }
@@ -57,10 +62,12 @@ int AseReader::readScene(Scene* scene, Stream* stream) {
         gLog->print("ERROR: cannot read the whole input\n");
         return 0;
     }
-    SceneRead read = {&tokenizer, &materials, scene};
+    MaterialLog materialLog;
+    SceneRead read = {&tokenizer, &materials, &materialLog, scene};
     int result = 0;
     if (!runGuardedAgainstFileShrink(readTokens, &read, &result)) {
         // What the interrupted parsers held is left behind; the run ends anyway.
+        materialLog.flush(materials);
         gLog->print("ERROR: the input file shrank while it was read\n");
         result = 0;
     }

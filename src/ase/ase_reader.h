@@ -16,4 +16,7 @@ public:
 
 int parseMaterial(Tokenizer& tokenizer, Array<Material>& target, int depth);
 int parseMapDiffuse(Tokenizer& tokenizer, Material& material);
+// Reads a material list into table and logs the whole table.
 int parseMaterialList(Tokenizer& tokenizer, MaterialTable& table);
+// Reads a material list into table without logging it.
+int parseMaterialListBlock(Tokenizer& tokenizer, MaterialTable& table);

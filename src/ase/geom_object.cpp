@@ -94,16 +94,37 @@ static int buildSingleSubset(Mesh* mesh, const Material& material,
 static int buildSubMaterialSubsets(Mesh* mesh, const Material& material,
                                    const Array<FaceIndices>& faceList) {
     int32_t faceCount = faceList.count;
+    int32_t subCount = material.subMaterials.count;
+    // Faces by submaterial in one pass, file order kept within each: a walk
+    // over all faces per submaterial would cost faces times submaterials.
+    Array<int32_t> firstOfId;  // per id, where its faces start in byId
+    firstOfId.resize(subCount + 1);
+    for (int32_t f = 0; f < faceCount; ++f) {
+        int32_t id = faceList[f].materialId;
+        if (id >= 0 && id < subCount) ++firstOfId[id + 1];
+    }
+    for (int32_t i = 0; i < subCount; ++i) firstOfId[i + 1] += firstOfId[i];
+    Array<int32_t> byId;
+    byId.resize(firstOfId[subCount]);
+    {
+        Array<int32_t> next(firstOfId);
+        for (int32_t f = 0; f < faceCount; ++f) {
+            int32_t id = faceList[f].materialId;
+            if (id >= 0 && id < subCount) byId[next[id]++] = f;
+        }
+        next.release();
+    }
+
     Array<MeshFace> regrouped;
     int32_t placed = 0;  // corner indices
     // The first placed face that names a missing entry, by its file number.
     int32_t badFace = -1;
     MeshFace bad = {};
-    for (int32_t i = 0; i < material.subMaterials.count; ++i) {
+    for (int32_t i = 0; i < subCount; ++i) {
         int32_t start = placed;
-        int32_t used = 0;
-        for (int32_t f = 0; f < faceCount; ++f) {
-            if (faceList[f].materialId != i) continue;
+        int32_t used = firstOfId[i + 1] - firstOfId[i];
+        for (int32_t k = firstOfId[i]; k < firstOfId[i + 1]; ++k) {
+            int32_t f = byId[k];
             MeshFace& face = mesh->faces[f];
             setCornerVertices(face, faceList[f]);
             if (badFace < 0 && !checkFace(mesh, face, f, false)) {
@@ -111,7 +132,6 @@ static int buildSubMaterialSubsets(Mesh* mesh, const Material& material,
                 bad = face;
             }
             regrouped.push(face);
-            ++used;
         }
         placed += 3 * used;
         if (used > 0) {
@@ -122,6 +142,8 @@ static int buildSubMaterialSubsets(Mesh* mesh, const Material& material,
             gLog->print("\t[%d] %d %d \"%s\"\n", i, start, used, subset.textureName.printable());
         }
     }
+    firstOfId.release();
+    byId.release();
     gLog->print("faces=%d, numTris=%d, Tris=%d, tidx=%d\n", faceCount, placed / 3,
                 mesh->faces.count, 0);
     mesh->faces.release();
@@ -153,13 +175,14 @@ static int buildSubsets(Mesh* mesh, int32_t materialRef, const MaterialTable& ma
 int parseGeomObject(Mesh* mesh, Tokenizer& tokenizer, const MaterialTable& materials) {
     if (!expectAfter(tokenizer, "{", "*GEOMOBJECT")) return 0;
     Array<FaceIndices> faceList;
+    WrittenRecords written;
     int32_t materialRef = -1;
     int result = 1;
     while (result && tokenizer.nextToken()) {
         if (tokenizer.is("*NODE_TM")) {
             result = parseNodeTm(mesh, tokenizer);
         } else if (tokenizer.is("*MESH")) {
-            result = parseMesh(mesh, tokenizer, faceList);
+            result = parseMesh(mesh, tokenizer, faceList, written);
         } else if (tokenizer.is("*MATERIAL_REF")) {
             if (!tokenizer.nextToken()) {
                 result = syntaxError(tokenizer, "expected a number after *MATERIAL_REF");

@@ -60,6 +60,12 @@ static void logMaterials(const MaterialTable& table) {
 }
 
 int parseMaterialList(Tokenizer& tokenizer, MaterialTable& table) {
+    if (!parseMaterialListBlock(tokenizer, table)) return 0;
+    logMaterials(table);
+    return 1;
+}
+
+int parseMaterialListBlock(Tokenizer& tokenizer, MaterialTable& table) {
     if (!expectAfter(tokenizer, "{", "*MATERIAL_LIST")) return 0;
     while (tokenizer.nextToken()) {
         if (tokenizer.is("}")) break;
@@ -71,6 +77,5 @@ int parseMaterialList(Tokenizer& tokenizer, MaterialTable& table) {
             if (!parseMaterial(tokenizer, table, 0)) return 0;
         }
     }
-    logMaterials(table);
     return 1;
 }

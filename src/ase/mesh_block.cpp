@@ -180,7 +180,27 @@ static int readCount(Tokenizer& tokenizer, const char* keyword, int32_t limit, i
     return *count >= 1 && *count <= limit ? 1 : -1;
 }
 
+// Sizes a list from a count in the file. Records past the written ones are
+// zero already, so they are dropped rather than copied into the new block: a
+// count repeated with changing values costs what was written, not what was
+// declared.
+template <typename T>
+static void sizeFromCount(Array<T>& list, int32_t n, int32_t& written) {
+    if (written < list.count) list.resize(written);
+    list.resize(n);
+    if (written > n) written = n;
+}
+
 int parseMesh(Mesh* mesh, Tokenizer& tokenizer, Array<FaceIndices>& faceList) {
+    WrittenRecords written;
+    written.vertices = mesh->vertices.count;
+    written.faces = mesh->faces.count;
+    written.texVertices[0] = mesh->mapChannels[0].count;
+    written.texVertices[1] = mesh->mapChannels[1].count;
+    return parseMesh(mesh, tokenizer, faceList, written);
+}
+
+int parseMesh(Mesh* mesh, Tokenizer& tokenizer, Array<FaceIndices>& faceList, WrittenRecords& written) {
     if (!expectAfter(tokenizer, "{", "*MESH")) return 0;
     int32_t channel = 0;
     int32_t channelBlocks = 0;  // open *MESH_MAPPINGCHANNEL blocks
@@ -193,7 +213,7 @@ int parseMesh(Mesh* mesh, Tokenizer& tokenizer, Array<FaceIndices>& faceList) {
                 gLog->print("ERROR: invalid number of vertices: %d\n", n);
                 return 0;
             }
-            mesh->vertices.resize(n);
+            sizeFromCount(mesh->vertices, n, written.vertices);
         } else if (tokenizer.is("*MESH_NUMFACES")) {
             int status = readCount(tokenizer, "*MESH_NUMFACES", kMaxFaces, &n);
             if (status == 0) return 0;
@@ -201,8 +221,9 @@ int parseMesh(Mesh* mesh, Tokenizer& tokenizer, Array<FaceIndices>& faceList) {
                 gLog->print("ERROR: invalid number of triangles: %d\n", n);
                 return 0;
             }
-            mesh->faces.resize(n);
+            sizeFromCount(mesh->faces, n, written.faces);
         } else if (tokenizer.is("*MESH_VERTEX_LIST")) {
+            written.vertices = mesh->vertices.count;
             if (!parseVertexList(mesh, tokenizer)) return 0;
         } else if (tokenizer.is("*MESH_FACE_LIST")) {
             faceList.resize(mesh->faces.count);
@@ -215,8 +236,9 @@ int parseMesh(Mesh* mesh, Tokenizer& tokenizer, Array<FaceIndices>& faceList) {
                             channel);
                 return 0;
             }
-            mesh->mapChannels[channel].resize(n);
+            sizeFromCount(mesh->mapChannels[channel], n, written.texVertices[channel]);
         } else if (tokenizer.is("*MESH_TVERTLIST")) {
+            written.texVertices[channel] = mesh->mapChannels[channel].count;
             if (!parseTVertList(mesh, tokenizer, channel)) return 0;
         } else if (tokenizer.is("*MESH_MAPPINGCHANNEL")) {
             if (!nextInt(tokenizer, &n, "*MESH_MAPPINGCHANNEL")) return 0;
@@ -238,8 +260,10 @@ int parseMesh(Mesh* mesh, Tokenizer& tokenizer, Array<FaceIndices>& faceList) {
                 return 0;
             }
         } else if (tokenizer.is("*MESH_TFACELIST")) {
+            written.faces = mesh->faces.count;
             if (!parseTFaceList(mesh, tokenizer, channel)) return 0;
         } else if (tokenizer.is("*MESH_NORMALS")) {
+            written.faces = mesh->faces.count;
             if (!parseNormals(mesh, tokenizer)) return 0;
         } else if (tokenizer.is("}")) {
             if (channelBlocks == 0) break;

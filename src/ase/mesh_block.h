@@ -8,8 +8,20 @@ const int32_t kMaxVertices = 4194304;
 const int32_t kMaxTexVertices = 4194304;
 const int32_t kMaxFaces = 21845;
 
+// How many leading records of each list sized from a count a list block may
+// have written; the records after them still read as zero. Kept for one
+// geometry object, so a count that comes again carries over only what was
+// written, not everything the earlier count declared.
+struct WrittenRecords {
+    int32_t vertices = 0;
+    int32_t faces = 0;
+    int32_t texVertices[2] = {0, 0};
+};
+
 // Each parser starts right after its keyword and consumes its block; 1 on
 // success.
+int parseMesh(Mesh* mesh, Tokenizer& tokenizer, Array<FaceIndices>& faceList, WrittenRecords& written);
+// The same, taking every record the Mesh already holds as written.
 int parseMesh(Mesh* mesh, Tokenizer& tokenizer, Array<FaceIndices>& faceList);
 int parseVertexList(Mesh* mesh, Tokenizer& tokenizer);
 int parseFaceList(Mesh* mesh, Tokenizer& tokenizer, Array<FaceIndices>& faceList);

@@ -5,6 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 Allocator* gAllocator = nullptr;
 
 int32_t byteSize(int64_t count, int64_t elementSize) {
@@ -42,7 +46,15 @@ void HeapAllocator::free(void* pointer) {
     if (pointer) std::free(pointer);
 }
 
-void HeapAllocator::startup() {}
+void HeapAllocator::startup() {
+#if defined(__GLIBC__)
+    // glibc raises its mmap threshold after a large block is freed, and then
+    // serves the next large calloc from reused heap memory that it must clear
+    // byte by byte. A fixed threshold keeps large zeroed blocks fresh from the
+    // system, so a count declared in the file costs address space, not time.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+#endif
+}
 
 void HeapAllocator::report() {
     gLog->print("allocated: %d bytes\n", allocatedBytes);

@@ -29,11 +29,7 @@ int32_t Log::print(const char* format, ...) {
 int32_t Log::append(const char* characters, int32_t n) {
     if (n <= 0) return used;
     if (n > kMessageMax) n = kMessageMax;
-    if (used + n > kTextSize) {
-        used = 0;
-        lineCount = 0;
-        pending = 0;
-    }
+    if (used + n > kTextSize) discard();
     std::memcpy(text + used, characters, (size_t)n);
     int32_t lineStart = used + pending;
     int32_t end = used + n;
@@ -55,6 +51,12 @@ int32_t Log::append(const char* characters, int32_t n) {
     pending = lineStart - end;
     used = end;
     return used;
+}
+
+void Log::discard() {
+    used = 0;
+    lineCount = 0;
+    pending = 0;
 }
 
 void Log::writeFile(const char* path) const {

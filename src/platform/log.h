@@ -22,6 +22,9 @@ public:
     // Appends n characters as one message.
     int32_t append(const char* characters, int32_t n);
 
+    // Drops everything recorded so far, as a message that no longer fits does.
+    void discard();
+
     // Writes the complete lines, each cut to kMessageMax characters.
     void writeFile(const char* path) const;
 

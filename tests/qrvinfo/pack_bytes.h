@@ -8,26 +8,26 @@
 #include <vector>
 
 // Pack bytes written field by field, little-endian, with named marks.
-struct MarkedBytes {
+struct PackBytes {
     std::string data;
     std::map<std::string, uint32_t> marks;
 
     uint32_t at() const { return (uint32_t)data.size(); }
-    MarkedBytes& mark(const std::string& name) { return marks[name] = at(), *this; }
-    MarkedBytes& u16(uint16_t v) { return data.append({(char)v, (char)(v >> 8)}), *this; }
-    MarkedBytes& u32(uint32_t v) { return u16((uint16_t)v).u16((uint16_t)(v >> 16)); }
-    MarkedBytes& f32(float f) {
+    PackBytes& mark(const std::string& name) { return marks[name] = at(), *this; }
+    PackBytes& u16(uint16_t v) { return data.append({(char)v, (char)(v >> 8)}), *this; }
+    PackBytes& u32(uint32_t v) { return u16((uint16_t)v).u16((uint16_t)(v >> 16)); }
+    PackBytes& f32(float f) {
         uint32_t bits;
         std::memcpy(&bits, &f, 4);
         return u32(bits);
     }
-    MarkedBytes& name(const char* text) {  // null: the empty name, length 0
+    PackBytes& name(const char* text) {  // null: the empty name, length 0
         if (!text) return u32(0);
         u32((uint32_t)std::strlen(text) + 1);
         return data.append(text, std::strlen(text) + 1), *this;
     }
-    MarkedBytes& slot(const char* text) { return name(text).f32(0).f32(0).f32(1).f32(1); }
-    MarkedBytes& tail(const std::vector<uint32_t>& offsets) {
+    PackBytes& slot(const char* text) { return name(text).f32(0).f32(0).f32(1).f32(1); }
+    PackBytes& tail(const std::vector<uint32_t>& offsets) {
         mark("table");
         for (uint32_t offset : offsets) u32(offset);
         return mark("chunk count").u32((uint32_t)offsets.size()).mark("end mark").u32(0xDEADBEEF);
@@ -51,7 +51,7 @@ struct SubsetBytes {
 // A mesh chunk as the writer lays it out. With one set the normals sit in the
 // records and, when normalRecords, again in the normal records; with two sets
 // only in the normal records.
-inline void meshChunk(MarkedBytes& b, const char* name, uint32_t sets,
+inline void meshChunk(PackBytes& b, const char* name, uint32_t sets,
                       const std::vector<Vertex>& vertices, bool normalRecords,
                       const std::vector<float>& bounds, const std::vector<uint16_t>& indices,
                       const std::vector<SubsetBytes>& subsets) {
@@ -95,8 +95,8 @@ inline void meshChunk(MarkedBytes& b, const char* name, uint32_t sets,
 // one set, plain stream. ASE corners A (0,0,0), B (1,0,0), C (0,1,0) with
 // normal (0,0,1) and texture v 1, 0, 0.5 are stored C, B, A: positions
 // (0,0,-1), (1,0,-0), (0,0,-0), normal (0,1,0). 345-byte chunk, 357 bytes.
-inline MarkedBytes smallPack() {
-    MarkedBytes b;
+inline PackBytes smallPack() {
+    PackBytes b;
     meshChunk(b, "b", 1,
               {{{0, 0, -1}, {0, 1, 0}, {0, 0.5f}},
                {{1, 0, -0.0f}, {0, 1, 0}, {1, 1}},

@@ -20,7 +20,7 @@ std::string refusal(const std::string& data, PackError* out = nullptr) {
 
 TEST(PackLoader, ReadsTheSmallestRealCase) {
     ensureServices();
-    const MarkedBytes b = smallPack();
+    const PackBytes b = smallPack();
     ASSERT_EQ(357u, b.data.size());
     Pack pack;
     PackError error;
@@ -75,7 +75,7 @@ TEST(PackLoader, NamesTheBrokenFieldAndItsByte) {
         {"slot 2", 12, 4, 0, "slot 2 parameter 3"},
     };
     for (const Case& c : cases) {
-        MarkedBytes b = smallPack();
+        PackBytes b = smallPack();
         const uint32_t at = b.marks.at(c.mark) + c.delta;
         for (int i = 0; i < c.width; ++i) b.data[at + i] = (char)(c.value >> (8 * i));
         PackError error;
@@ -83,15 +83,15 @@ TEST(PackLoader, NamesTheBrokenFieldAndItsByte) {
         EXPECT_NE(std::string::npos, message.find(c.field)) << c.mark << "+" << c.delta << message;
         EXPECT_EQ(at, error.offset) << message;
     }
-    MarkedBytes b = smallPack();  // vertex 2 never used
+    PackBytes b = smallPack();  // vertex 2 never used
     b.data[b.marks.at("indices") + 4] = 1;
     EXPECT_NE(std::string::npos, refusal(b.data).find("vertex count: expected 2"));
 }
 
 TEST(PackLoader, RefusesEveryTruncationAndEveryFlippedStructuralBit) {
     ensureServices();
-    const MarkedBytes b = smallPack();
-    MarkedBytes tail;
+    const PackBytes b = smallPack();
+    PackBytes tail;
     tail.tail({0});
     for (size_t n = 0; n < b.data.size(); ++n) {
         EXPECT_NE("", refusal(b.data.substr(0, n))) << n;
@@ -122,10 +122,10 @@ TEST(PackLoader, AcceptsWhatTheWriterCanProduceAndNothingNearIt) {
     ensureServices();
     const float big = 3.4028235e38f, nan = std::nanf("");
     const std::vector<float> none = {big, big, big, -big, -big, -big};
-    MarkedBytes b;
+    PackBytes b;
     EXPECT_EQ("", refusal(b.tail({}).data));  // no meshes: 8 bytes
 
-    b = MarkedBytes();  // unnamed without faces or subsets, then a lone empty subset
+    b = PackBytes();  // unnamed without faces or subsets, then a lone empty subset
     meshChunk(b, nullptr, 1, {}, false, none, {}, {});
     const uint32_t second = b.at();
     meshChunk(b, "x", 1, {}, false, none, {}, {{0, 0, "", nullptr}});
@@ -135,14 +135,14 @@ TEST(PackLoader, AcceptsWhatTheWriterCanProduceAndNothingNearIt) {
     // an axis without numbers keeps the starting extremes.
     const Vertex p = {{0, nan, 0}, {0, 1, 0}, {0, 0}}, q = {{1, nan, 2}, {0, 1, 0}, {1, 0}},
                  r = {{nan, nan, -2}, {0, 1, 0}, {0, 1}}, s = {{4, nan, 0}, {0, 1, 0}, {1, 1}};
-    b = MarkedBytes();
+    b = PackBytes();
     meshChunk(b, "quad", 1, {p, q, r, s}, false, {0, big, -2, 4, -big, 2}, {0, 1, 2, 3, 2, 1},
               {{0, 2, "t", nullptr}});
     EXPECT_EQ("", refusal(b.tail({0}).data));
 
     // Faces of an invalid material reference (no subsets), then two sets.
     auto twoSets = [&](const char* lightmap, const char* second) {
-        MarkedBytes t;
+        PackBytes t;
         meshChunk(t, "free", 1, {p, q, r}, true, {0, big, -2, 1, -big, 2}, {0, 1, 2}, {});
         const uint32_t next = t.at();
         meshChunk(t, "w", 2, {p, q, r, s}, true, {0, big, -2, 4, -big, 2}, {0, 1, 2, 3, 2, 1},

@@ -1,0 +1,140 @@
+#include "ase/material_log.h"
+
+#include "ase/ase_reader.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+int32_t digits(int32_t value) {
+    int32_t n = 1;
+    while (value >= 10) value /= 10, ++n;
+    return n;
+}
+
+int32_t nameLength(const String& name) { return name.length > 0 ? name.length - 1 : 6; }  // "(null)"
+
+int32_t messageLength(int32_t length) { return length < Log::kMessageMax ? length : Log::kMessageMax; }
+
+}  // namespace
+
+MaterialLog::~MaterialLog() {
+    lineStart.release();
+    firstLine.release();
+}
+
+void MaterialLog::measure(const MaterialTable& table) {
+    if (firstLine.count == 0) {
+        firstLine.push(0);
+        lineStart.push(0);
+    }
+    // Entries never change once they are in the table.
+    for (int32_t i = firstLine.count - 1; i < table.count; ++i) {
+        const Material& material = table[i];
+        int64_t end = lineStart[lineStart.count - 1];
+        lineStart.push(end += messageLength(13 + digits(i) + nameLength(material.textureName)));
+        for (int32_t j = 0; j < material.subMaterials.count; ++j)
+            lineStart.push(end += messageLength(12 + digits(j) + nameLength(material.subMaterials[j].textureName)));
+        firstLine.push(lineStart.count - 1);
+    }
+}
+
+MaterialLog::Wraps MaterialLog::simulate(int32_t used, int32_t lines) const {
+    Wraps wraps = {used, -1};
+    int64_t position = wraps.used;
+    int32_t from = 0;
+    for (;;) {
+        // The first line whose message no longer fits: Log::append wraps when
+        // used + n > kTextSize.
+        int64_t limit = Log::kTextSize - position + lineStart[from];
+        const int64_t* first = lineStart.items + from + 1;
+        const int64_t* end = lineStart.items + lines + 1;
+        int32_t next = (int32_t)(std::upper_bound(first, end, limit) - lineStart.items);
+        if (next > lines) {
+            wraps.used = (int32_t)(position + lineStart[lines] - lineStart[from]);
+            return wraps;
+        }
+        int32_t line = next - 1;
+        wraps.lastReset = line;
+        position = lineStart[line + 1] - lineStart[line];
+        from = line + 1;
+    }
+}
+
+void MaterialLog::print(const MaterialTable& table, int32_t from, int32_t to) const {
+    int32_t entry = (int32_t)(std::upper_bound(firstLine.items, firstLine.items + firstLine.count, from) -
+                              firstLine.items) - 1;
+    for (int32_t line = from; line < to; ++entry) {
+        const Material& material = table[entry];
+        int32_t sub = line - firstLine[entry] - 1;
+        if (sub < 0) {
+            gLog->print("material[%d]: %s\n", entry, material.textureName.printable());
+            ++line;
+            sub = 0;
+        }
+        for (; sub < material.subMaterials.count && line < to; ++sub, ++line)
+            gLog->print("\tSubMat[%d]: %s\n", sub, material.subMaterials[sub].textureName.printable());
+    }
+}
+
+void MaterialLog::flush(const MaterialTable& table) {
+    if (waiting < 0) return;
+    int32_t lines = linesOf(waiting);
+    waiting = -1;
+    Wraps wraps = simulate(waitingStart, lines);
+    if (wraps.lastReset >= 0) gLog->discard();
+    print(table, wraps.lastReset >= 0 ? wraps.lastReset : 0, lines);
+}
+
+int MaterialLog::readList(Tokenizer& tokenizer, MaterialTable& table) {
+    const int32_t used = gLog->used, pending = gLog->pending, lineCount = gLog->lineCount;
+    if (!parseMaterialListBlock(tokenizer, table)) {
+        if (waiting >= 0) putBeforeLastMessage(table, used, pending, lineCount);
+        return 0;
+    }
+    measure(table);
+    int32_t start = gLog->used;
+    if (waiting >= 0) {
+        // The waiting table is dropped when this one wraps the Log after it.
+        Wraps before = simulate(waitingStart, linesOf(waiting));
+        if (simulate(before.used, linesOf(table.count)).lastReset >= 0) {
+            start = before.used;
+            waiting = -1;
+        } else {
+            flush(table);
+            start = gLog->used;
+        }
+    }
+    waiting = table.count;
+    waitingStart = start;
+    return 1;
+}
+
+void MaterialLog::putBeforeLastMessage(const MaterialTable& table, int32_t used, int32_t pending,
+                                       int32_t lineCount) {
+    // A failed list logs one message, its ERROR line, after the state given.
+    if (gLog->used == used) return flush(table);
+    const bool wrapped = gLog->used < used;  // a wrap leaves only the message
+    const int32_t length = wrapped ? gLog->used : gLog->used - used;
+    char message[Log::kMessageMax];
+    std::memcpy(message, gLog->text + (wrapped ? 0 : used), (size_t)length);
+    Wraps before = simulate(waitingStart, linesOf(waiting));
+    if (before.used + length > Log::kTextSize) {
+        // After the table the message wraps the Log: only the message stays.
+        gLog->discard();
+        waiting = -1;
+    } else if (wrapped) {
+        // The table wraps the Log itself (without a wrap it would end further
+        // on than the message began): from its last wrap on it comes back.
+        gLog->discard();
+        print(table, before.lastReset, linesOf(waiting));
+        waiting = -1;
+    } else {
+        gLog->used = used;
+        gLog->pending = pending;
+        gLog->lineCount = lineCount;
+        flush(table);
+    }
+    gLog->append(message, length);
+}
