@@ -75,6 +75,9 @@ std::vector<Case> cases() {
 }
 
 TEST(MemoryBound, CraftedCountsCostWhatTheFileHolds) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "peak memory is measured on POSIX only";
+#endif
     for (const Case& c : cases()) {
         SCOPED_TRACE(c.name);
         ASSERT_LT(c.text.size(), kInputLimit);
