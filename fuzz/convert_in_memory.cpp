@@ -3,6 +3,7 @@
 #include "ase/ase_reader.h"
 #include "ase/geom_object.h"
 #include "platform/log.h"
+#include "support/memory_streams.h"
 #include "qrvinfo/pack_loader.h"
 #include "writer/buffered_writer.h"
 #include "writer/qrv_writer.h"
@@ -11,44 +12,6 @@
 #include <vector>
 
 namespace {
-
-// The input, served as a copy of exactly its size: the reader copies it into a
-// block of that size, so the sanitizer sees any read past the end.
-class BytesStream : public Stream {
-public:
-    BytesStream(const unsigned char* bytes, int32_t size) : bytes_(bytes), size_(size) {}
-    int close() override { return 0; }
-    int32_t read(void* buffer, int32_t n) override {
-        if (n != size_) return 0;
-        std::memcpy(buffer, bytes_, (size_t)n);
-        return n;
-    }
-    int write(const void*, int32_t) override { return 0; }
-    int seek(int32_t) override { return 0; }
-    int skip(int32_t) override { return 0; }
-    int32_t tell() override { return 0; }
-    int32_t size() override { return size_; }
-
-private:
-    const unsigned char* bytes_;
-    int32_t size_;
-};
-
-class VectorStream : public Stream {
-public:
-    std::vector<unsigned char> bytes;
-    int close() override { return 0; }
-    int32_t read(void*, int32_t) override { return 0; }
-    int write(const void* buffer, int32_t n) override {
-        const unsigned char* p = (const unsigned char*)buffer;
-        bytes.insert(bytes.end(), p, p + n);
-        return 1;
-    }
-    int seek(int32_t) override { return 0; }
-    int skip(int32_t) override { return 0; }
-    int32_t tell() override { return (int32_t)bytes.size(); }
-    int32_t size() override { return -1; }
-};
 
 bool missingReferenceSeen = false;
 void recordMissingReference(int) { missingReferenceSeen = true; }
@@ -61,7 +24,7 @@ bool logHasError() {
 
 // "" when the pack loads and holds one chunk per Mesh.
 std::string checkPack(Mesh* head, int meshes, uint32_t options) {
-    VectorStream stream;
+    MemoryWriteStream stream;
     {
         BufferedWriter out(&stream);
         writePackTo(out, head, options);
@@ -97,7 +60,7 @@ ConversionOutcome convertInMemory(const unsigned char* bytes, size_t size) {
 
     Scene scene;
     AseReader reader;
-    outcome.read = reader.readScene(&scene, new BytesStream(bytes, (int32_t)size)) != 0;
+    outcome.read = reader.readScene(&scene, new BytesStream(bytes, size)) != 0;
     outcome.missingReference = missingReferenceSeen;
     for (Mesh* mesh = scene.head; mesh; mesh = mesh->next) ++outcome.meshes;
 

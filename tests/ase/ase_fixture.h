@@ -4,6 +4,7 @@
 #include "ase/ase_reader.h"
 #include "ase/face_indices.h"
 #include "ase/geom_object.h"
+#include "support/memory_streams.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -15,28 +16,6 @@
 typedef std::vector<std::string> Lines;
 typedef std::vector<FaceIndices> Faces;
 
-// Serves a copy of some bytes. It lends no contents, so the reader copies them
-// into a block of exactly that size, where the address sanitizer sees any
-// read past the end.
-class TextStream : public Stream {
-public:
-    explicit TextStream(std::string bytes) : bytes_(std::move(bytes)) {}
-    int close() override { return 0; }
-    int32_t read(void* buffer, int32_t n) override {
-        if (n != size()) return 0;  // the reader asks for everything at once
-        std::memcpy(buffer, bytes_.data(), (size_t)n);
-        return n;
-    }
-    int write(const void*, int32_t) override { return 0; }
-    int seek(int32_t) override { return 0; }
-    int skip(int32_t) override { return 0; }
-    int32_t tell() override { return 0; }
-    int32_t size() override { return (int32_t)bytes_.size(); }
-
-private:
-    std::string bytes_;
-};
-
 // One read of text into a Scene, released afterwards. The Log is cleared
 // first, so it holds what this read said.
 struct Read {
@@ -45,7 +24,7 @@ struct Read {
     explicit Read(const std::string& text) {
         resetLog();
         AseReader reader;
-        result = reader.readScene(&scene, new TextStream(text));
+        result = reader.readScene(&scene, new BytesStream(text));
     }
     ~Read() {
         while (Mesh* mesh = scene.head) {

@@ -22,7 +22,7 @@ int readLoggingEveryLine(const std::string& text) {
     resetLog();
     Tokenizer tokenizer;
     tokenizer.setDelimiters("{}:");
-    tokenizer.open(new TextStream(text));
+    tokenizer.open(new BytesStream(text));
     MaterialTable materials;
     Scene scene;
     int result = 1;

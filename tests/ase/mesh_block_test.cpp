@@ -19,7 +19,7 @@ struct MeshParse {
     explicit MeshParse(const std::string& text) {
         resetLog();
         tokenizer.setDelimiters("{}:");
-        tokenizer.open(new TextStream(text));
+        tokenizer.open(new BytesStream(text));
         result = parseMesh(&mesh, tokenizer, faceList);
     }
     std::string next() { return tokenizer.nextToken() ? tokenizer.text : "<end>"; }

@@ -124,7 +124,7 @@ struct Word {
 // which separators stand between them.
 ::testing::AssertionResult readBack(Tokenizer& tokenizer, const std::vector<Word>& words, const std::string& text,
                                     Rng& rng) {
-    if (!tokenizer.open(new TextStream(text))) return ::testing::AssertionFailure() << "open failed";
+    if (!tokenizer.open(new BytesStream(text))) return ::testing::AssertionFailure() << "open failed";
     for (const Word& word : words) {
         float f = -1;
         int32_t n = -1;

@@ -91,7 +91,7 @@ std::string aseText(Rng& rng) {
 // reference's token converted by the standard library.
 ::testing::AssertionResult sameTokens(Tokenizer& real, const std::string& bytes, const char* delimiters, Rng* rng) {
     ReferenceTokenizer reference((const unsigned char*)bytes.data(), (int32_t)bytes.size(), delimiters);
-    if (!real.open(new TextStream(bytes))) return ::testing::AssertionFailure() << "open failed";
+    if (!real.open(new BytesStream(bytes))) return ::testing::AssertionFailure() << "open failed";
     for (int i = 0;; ++i) {
         float f = 0;
         int32_t n = 0;

@@ -14,7 +14,7 @@ std::string tokens(const std::string& input, const char* delimiters = "{}:") {
     ensureServices();
     Tokenizer tokenizer;
     tokenizer.setDelimiters(delimiters);
-    EXPECT_EQ(1, tokenizer.open(new TextStream(input)));
+    EXPECT_EQ(1, tokenizer.open(new BytesStream(input)));
     std::string out;
     for (int n = 0; n < 10000; ++n) {
         int kind = tokenizer.nextToken();
@@ -120,7 +120,7 @@ TEST(Tokenizer, Expect) {
     ensureServices();
     Tokenizer t;
     t.setDelimiters("{}:");
-    ASSERT_EQ(1, t.open(new TextStream("  {\n*MATERIAL x *MESH_VERTEX *material\n")));
+    ASSERT_EQ(1, t.open(new BytesStream("  {\n*MATERIAL x *MESH_VERTEX *material\n")));
     EXPECT_EQ(1, t.expect("{"));
     EXPECT_EQ(0, t.expect("{"));
     EXPECT_STREQ("*MATERIAL", t.text);  // consumed, still readable
@@ -128,7 +128,7 @@ TEST(Tokenizer, Expect) {
     EXPECT_EQ(0, t.expect("*MESH"));      // whole tokens only
     EXPECT_EQ(0, t.expect("*MATERIAL"));  // case matters
     EXPECT_EQ(0, t.expect(""));           // the end
-    ASSERT_EQ(1, t.open(new TextStream("  {")));
+    ASSERT_EQ(1, t.open(new BytesStream("  {")));
     EXPECT_EQ(0, t.expect("{"));
 }
 
@@ -141,10 +141,10 @@ TEST(Tokenizer, OpenStartsAfresh) {
     // A pending delimiter, an open quote or comment, a word without its
     // separator: none survives.
     for (const char* unfinished : {"a{", "\"abc", "/* abc", "abc"}) {
-        ASSERT_EQ(1, t.open(new TextStream(unfinished)));
+        ASSERT_EQ(1, t.open(new BytesStream(unfinished)));
         while (t.nextToken()) {
         }
-        ASSERT_EQ(1, t.open(new TextStream("x y\n")));
+        ASSERT_EQ(1, t.open(new BytesStream("x y\n")));
         EXPECT_EQ(Tokenizer::Word, t.nextToken());
         EXPECT_STREQ("x", t.text) << unfinished;
     }

@@ -3,6 +3,7 @@
 // byte builder for hand-made expectations, Mesh builders and a scratch folder.
 #include "platform/stream.h"
 #include "scene/scene.h"
+#include "support/memory_streams.h"
 #include "support/run_program.h"
 #include "support/scratch_dir.h"
 #include "support/test_support.h"
@@ -20,28 +21,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
-// Collects what is written; fails every write once more than failAfter bytes
-// would have been accepted (never when failAfter < 0).
-class MemoryWriteStream : public Stream {
-public:
-    std::vector<unsigned char> bytes;
-    int64_t failAfter = -1;
-    int writeCalls = 0;
-
-    int close() override { return 0; }
-    int32_t read(void*, int32_t) override { return 0; }
-    int write(const void* buffer, int32_t n) override {
-        ++writeCalls;
-        if (failAfter >= 0 && (int64_t)bytes.size() + n > failAfter) return 0;
-        bytes.insert(bytes.end(), (const unsigned char*)buffer, (const unsigned char*)buffer + n);
-        return 1;
-    }
-    int seek(int32_t) override { return 0; }
-    int skip(int32_t) override { return 0; }
-    int32_t tell() override { return (int32_t)bytes.size(); }
-    int32_t size() override { return -1; }
-};
 
 inline std::vector<unsigned char> packBytes(Mesh* head, uint32_t options = 0) {
     MemoryWriteStream stream;
