@@ -291,15 +291,8 @@ general:
         }
     }
     // End of input: a word that no separator ended is not delivered.
-    position = pos;
-    textLength = length;
-    pendingDelimiter = pending;
-    inBlockComment = comment;
-    inQuotes = quotes;
-    tokenEnded = false;
-    atEnd = true;
-    fastState = kFastNone;
-    return End;
+    result = End;
+    goto deliver;
 
 word:
     out[length] = '\0';
@@ -312,9 +305,9 @@ deliver:
     pendingDelimiter = pending;
     inBlockComment = comment;
     inQuotes = quotes;
-    tokenEnded = true;
-    atEnd = false;
-    fastState = comment || quotes ? kFastNone : pending ? kFastDelimiter : kFastPlain;
+    tokenEnded = result != End;
+    atEnd = result == End;
+    fastState = result == End || comment || quotes ? kFastNone : pending ? kFastDelimiter : kFastPlain;
     return result;
 }
 
