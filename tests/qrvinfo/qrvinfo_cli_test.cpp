@@ -1,13 +1,12 @@
 #include <gtest/gtest.h>
 
 #include "qrvinfo/obj_export.h"
-#include "qrvinfo/pack_bytes.h"
 #include "support/run_program.h"
 #include "support/scratch_dir.h"
 #include "support/test_support.h"
+#include "writer/pack_bytes.h"
 
 #include <cstdio>
-#include <vector>
 
 namespace {
 
@@ -16,13 +15,6 @@ ProgramRun qrvinfo(const std::vector<std::string>& arguments) {
     ProgramRun run = runProgram(QRVINFO_BINARY, ".", arguments, true);
     run.output = fromNative(run.output);
     return run;
-}
-
-std::string contents(FILE* file) {
-    std::string text;
-    std::rewind(file);
-    for (int c; (c = std::fgetc(file)) != EOF;) text += (char)c;
-    return text;
 }
 
 }  // namespace
@@ -51,7 +43,7 @@ TEST(QrvinfoCli, SummarisesAValidPackAndExitsZero) {
 
 TEST(QrvinfoCli, RefusesAnInvalidPackWithOneLineAndExitsOne) {
     PackBytes b = smallPack();
-    b.setU32(b.marks.at("end mark"), 0xDEADBEEE);
+    b.data[b.marks.at("end mark")] = (char)0xEE;
     ScratchDir dir;
     const std::string path = dir / "bad.qrv";
     writeBytes(path, b.data);
@@ -61,8 +53,7 @@ TEST(QrvinfoCli, RefusesAnInvalidPackWithOneLineAndExitsOne) {
               run.output);
     run = qrvinfo({"--json", path});
     EXPECT_EQ(1, run.exitCode);
-    EXPECT_NE(std::string::npos,
-              run.output.find("\"valid\": false,\n  \"error\": {\"offset\": 353"));
+    EXPECT_NE(std::string::npos, run.output.find("\"valid\": false,\n  \"error\": {\"offset\": 353"));
     std::remove(path.c_str());
     EXPECT_EQ(1, qrvinfo({path}).exitCode);  // gone
     EXPECT_EQ(2, qrvinfo({}).exitCode);
@@ -76,20 +67,19 @@ TEST(QrvinfoObj, UndoesThePacksConventions) {
     Pack pack;
     PackError error;
     ASSERT_TRUE(loadBytes(b.data, pack, error));
-    // Not tmpfile: on Windows it writes into the drive's root folder.
-    ScratchDir dir;
-    FILE* obj = std::fopen((dir / "small.obj").c_str(), "w+b");
-    FILE* mtl = std::fopen((dir / "small.mtl").c_str(), "w+b");
+    ScratchDir dir;  // not tmpfile: on Windows it writes into the drive's root folder
+    FILE* obj = std::fopen((dir / "small.obj").c_str(), "wb");
+    FILE* mtl = std::fopen((dir / "small.mtl").c_str(), "wb");
     ASSERT_TRUE(obj && mtl);
     writeObjTo(obj, mtl, pack, "small.mtl");
+    std::fclose(obj);
+    std::fclose(mtl);
     EXPECT_EQ(
         "# 1 mesh, 3ds max axes (z up)\nmtllib small.mtl\no b\n"
         "v 0 1 0\nvt 0 0.5\nvn 0 0 1\n"
         "v 1 0 0\nvt 1 0\nvn 0 0 1\n"
         "v 0 0 0\nvt 0 0\nvn 0 0 1\n"
         "g b_0\nusemtl b_0\nf 3/3/3 2/2/2 1/1/1\n",
-        contents(obj));
-    EXPECT_EQ("newmtl b_0\nKd 1 1 1\nmap_Kd wood\n\n", contents(mtl));
-    std::fclose(obj);
-    std::fclose(mtl);
+        readBytes(dir / "small.obj"));
+    EXPECT_EQ("newmtl b_0\nKd 1 1 1\nmap_Kd wood\n\n", readBytes(dir / "small.mtl"));
 }
