@@ -3,33 +3,30 @@
 #include "support/test_support.h"
 #include "writer/pack_bytes.h"
 #include "writer/weld.h"
-#include "writer/weld_key.h"
 
+#include <array>
 #include <cmath>
-#include <limits>
 #include <random>
 
 namespace {
-
-const float kInf = std::numeric_limits<float>::infinity();
 
 // The reference: each corner, third to first, scans the unique keys from the
 // first; near means every component within 1e-5f, the difference taken in
 // double, NaN never near. The second set counts only with two sets.
 void expectSameWeld(const Mesh& mesh, bool twoSets, uint32_t seed) {
-    auto near = [&](const WeldKey& a, const WeldKey& b) {
-        float x[10], y[10];  // position, normal, first set, second set
-        std::memcpy(x, &a, sizeof x);
-        std::memcpy(y, &b, sizeof y);
-        for (int n = 0; n < (twoSets ? 10 : 8); ++n)
-            if (!(std::fabs((double)x[n] - (double)y[n]) <= (double)1e-5f)) return false;
-        return true;
-    };
-    std::vector<WeldKey> keys;
+    std::vector<std::array<float, 10>> keys;
     std::vector<int32_t> firstCorners;
     std::vector<uint16_t> indices;
+    auto near = [&](const std::array<float, 10>& a, const std::array<float, 10>& b) {
+        for (int n = 0; n < (twoSets ? 10 : 8); ++n)
+            if (!(std::fabs((double)a[n] - (double)b[n]) <= (double)1e-5f)) return false;
+        return true;
+    };
     for (int32_t c = 0; c < 3 * mesh.faces.count; ++c) {
-        const WeldKey key = makeWeldKey(mesh, mesh.faces[c / 3].corners[2 - c % 3], twoSets);
+        const FaceCorner& k = mesh.faces[c / 3].corners[2 - c % 3];
+        const Vec3 &p = mesh.vertices[k.vertex], &n = mesh.normals[k.normal];
+        const TexVertex &t = mesh.mapChannels[0][k.tex[0]], &s = mesh.mapChannels[1][k.tex[1]];
+        const std::array<float, 10> key = {p.x, p.y, p.z, n.x, n.y, n.z, t.u, t.v, s.u, s.v};
         size_t i = 0;
         while (i < keys.size() && !near(keys[i], key)) ++i;
         if (i == keys.size()) keys.push_back(key), firstCorners.push_back(c);
@@ -43,74 +40,60 @@ void expectSameWeld(const Mesh& mesh, bool twoSets, uint32_t seed) {
     ASSERT_EQ(indices, std::vector<uint16_t>(x.items, x.items + x.count)) << seed << " " << twoSets;
 }
 
-// Random meshes whose values crowd where a spatial search goes wrong: the
-// tolerance edge in every component, cell faces, signed zeros, denormals,
-// values around 2^23, huge and non-finite values, duplicates, and chains of
-// values each within the tolerance of the one before.
-struct MeshMaker {
-    std::mt19937 rng;
-    float scale = 1;
+// Values crowding where a spatial search goes wrong: signed zeros, denormals,
+// values around 2^23, huge and non-finite ones, cell faces of every cell size.
+float freshValue(std::mt19937& rng, float scale) {
+    static const float special[] = {0.0f, -0.0f, 1.0f, -1.0f, 0.5f, 1e-5f, -1e-5f, 1e-45f, -1e-45f, 1e-40f,
+                                    1e30f, -1e30f, 3e38f, 8388608.0f, 8388607.5f, -8388608.0f, 16777216.0f,
+                                    4194303.75f};
+    const uint32_t choice = rng() % 100;
+    if (choice < 2) return choice ? NAN : rng() % 2 ? INFINITY : -INFINITY;
+    if (choice < 30) return special[rng() % (sizeof special / sizeof special[0])];
+    if (choice < 70) return (float)((int)(rng() % 257) - 128) / 8192.0f * scale;  // cell faces
+    if (choice < 85) return std::ldexp((float)((int)(rng() % 2001) - 1000), -24 - (int)(rng() % 8));
+    return std::uniform_real_distribution<float>(-2.0f, 2.0f)(rng) * scale;
+}
 
-    int below(int n) { return (int)(rng() % (uint32_t)n); }
-    float base() {
-        static const float special[] = {0.0f,  -0.0f,  1.0f,  -1.0f, 0.5f,  1e-5f,      -1e-5f,
-                                        1e-45f, -1e-45f, 1e-40f, 1e30f, -1e30f, 3e38f, 8388608.0f,
-                                        8388607.5f, -8388608.0f, 16777216.0f, 4194303.75f};
-        const int choice = below(100);
-        if (choice < 2) return choice == 0 ? (below(2) ? kInf : -kInf) : std::nanf("");
-        if (choice < 30) return special[below(sizeof special / sizeof special[0])];
-        if (choice < 70) return (float)(below(257) - 128) / 8192.0f * scale;  // cell faces
-        if (choice < 85) return std::ldexp((float)(below(2001) - 1000), -24 - below(8));
-        return std::uniform_real_distribution<float>(-2.0f, 2.0f)(rng) * scale;
-    }
-    // A value at, inside or outside the tolerance of a, give or take ulps.
-    float nearby(float a) {
-        static const float steps[] = {0.0f, 1e-5f, 0.5e-5f, 0.7e-5f, 1.3e-5f, 2e-5f};
-        float b = below(2) ? a + steps[below(6)] : a - steps[below(6)];
-        for (int nudges = below(5) - 2; nudges != 0; nudges += nudges > 0 ? -1 : 1)
-            b = std::nextafter(b, nudges > 0 ? kInf : -kInf);
-        return b;
-    }
-    // Entries drawn afresh or copied from an earlier one, some components moved nearby.
-    template <typename T>
-    void pool(Array<T>& entries, int count) {
-        const int n = sizeof(T) / sizeof(float);
-        entries.resize(count);
-        float* values = (float*)(void*)entries.items;
-        for (int i = 0; i < count; ++i) {
-            const int from = below(i + 1) - 1;
-            for (int c = 0; c < n; ++c)
-                values[i * n + c] = from < 0        ? base()
-                                    : below(3) == 0 ? nearby(values[from * n + c])
-                                                    : values[from * n + c];
+// Entries drawn afresh or copied from an earlier one, a third of the
+// components moved to just at, inside or outside the tolerance, give or take
+// two ulps: duplicates and chains a ~ b ~ c in each of the ten components.
+template <typename T>
+void pool(std::mt19937& rng, float scale, Array<T>& entries, int count) {
+    static const float steps[] = {0.0f, 1e-5f, 0.5e-5f, 0.7e-5f, 1.3e-5f, 2e-5f};
+    const int n = sizeof(T) / sizeof(float);
+    entries.resize(count);
+    float* v = (float*)(void*)entries.items;
+    for (int i = 0; i < count; ++i)
+        for (int c = 0, from = (int)(rng() % (i + 1)) - 1; c < n; ++c) {
+            if (from < 0 || rng() % 3 != 0) {
+                v[i * n + c] = from < 0 ? freshValue(rng, scale) : v[from * n + c];
+                continue;
+            }
+            float b = v[from * n + c] + (rng() % 2 ? 1 : -1) * steps[rng() % 6];
+            for (int nudges = (int)(rng() % 5) - 2; nudges != 0; nudges += nudges > 0 ? -1 : 1)
+                b = std::nextafter(b, nudges > 0 ? INFINITY : -INFINITY);
+            v[i * n + c] = b;
         }
-    }
-    void fill(Mesh& mesh, int triangles, int positions) {
-        static const float scales[] = {1.0f, 1.0f / 64, 1.0f / 1024, 64.0f};
-        scale = scales[below(4)];
-        pool(mesh.vertices, positions);
-        pool(mesh.normals, 1 + below(4));
-        pool(mesh.mapChannels[0], 1 + below(4));
-        pool(mesh.mapChannels[1], 1 + below(4));
-        mesh.faces.resize(triangles);
-        for (int32_t t = 0; t < triangles; ++t)
-            for (FaceCorner& corner : mesh.faces[t].corners)
-                corner = {below(mesh.vertices.count), below(mesh.normals.count),
-                          {below(mesh.mapChannels[0].count), below(mesh.mapChannels[1].count)}};
-    }
-};
+}
 
 }  // namespace
 
-// Many small meshes, then a few large ones: long chains, hash collisions,
-// every cell size.
+// 10,000 small meshes, then a few large ones: long chains, hash collisions.
 TEST(Weld, MatchesTheLinearScanOnRandomMeshes) {
     ensureServices();
     for (uint32_t seed = 1; seed <= 10012 && !HasFatalFailure(); ++seed) {
-        MeshMaker maker{std::mt19937(seed)};
+        std::mt19937 rng(seed);
+        const float scale = std::ldexp(1.0f, (int)(rng() % 4) * 6 - 12);  // 1/4096 to 64
+        const int triangles = seed <= 10000 ? 1 + (int)(rng() % 40) : 2000;
         Mesh mesh;
-        if (seed <= 10000) maker.fill(mesh, 1 + maker.below(40), 1 + maker.below(24));
-        else maker.fill(mesh, 2000, 3000);
+        pool(rng, scale, mesh.vertices, seed <= 10000 ? 1 + (int)(rng() % 24) : 3000);
+        pool(rng, scale, mesh.normals, 1 + (int)(rng() % 4));
+        for (MapChannel& set : mesh.mapChannels) pool(rng, scale, set, 1 + (int)(rng() % 4));
+        mesh.faces.resize(triangles);
+        for (int32_t t = 0; t < triangles; ++t)
+            for (FaceCorner& k : mesh.faces[t].corners)
+                k = {(int32_t)(rng() % mesh.vertices.count), (int32_t)(rng() % mesh.normals.count),
+                     {(int32_t)(rng() % mesh.mapChannels[0].count), (int32_t)(rng() % mesh.mapChannels[1].count)}};
         for (bool twoSets : {false, true}) expectSameWeld(mesh, twoSets, seed);
     }
 }
