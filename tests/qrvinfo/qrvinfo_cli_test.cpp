@@ -10,9 +10,8 @@ static ProgramRun qrvinfo(const std::vector<std::string>& arguments) {
     return run.output = fromNative(run.output), run;
 }
 
-// A valid pack: summary, JSON and OBJ (back in the ASE axes, v and winding:
-// corners A, B, C), exit 0. An invalid one: one line, exit 1; a missing one
-// exit 1; a wrong command line exit 2.
+// A valid pack: summary, JSON and OBJ (back in the ASE axes, v and winding: corners A, B, C), exit 0. An
+// invalid one: one line, exit 1; a missing one exit 1; a wrong command line exit 2.
 TEST(QrvinfoCli, SummaryJsonObjAndExitCodes) {
     ScratchDir dir;
     const std::string path = dir / "small.qrv", bad = dir / "bad.qrv";

@@ -1,6 +1,6 @@
 #pragma once
-// Packs spelled out field by field, little-endian, for expectations worked
-// out by hand; marks name field offsets for corrupting them.
+// Packs spelled out field by field, little-endian, for expectations worked out by hand; marks name field
+// offsets for corrupting them.
 #include "qrvinfo/pack_loader.h"
 #include "support/memory_streams.h"
 #include "writer/qrv_writer.h"
@@ -11,9 +11,7 @@
 struct PackBytes {
     std::string data;
     std::map<std::string, uint32_t> marks;
-
-    uint32_t at() const { return (uint32_t)data.size(); }
-    PackBytes& mark(const std::string& name) { return marks[name] = at(), *this; }
+    PackBytes& mark(const std::string& name) { return marks[name] = (uint32_t)data.size(), *this; }
     PackBytes& u16(uint16_t v) { return data.append({(char)v, (char)(v >> 8)}), *this; }
     PackBytes& u32(uint32_t v) { return u16((uint16_t)v).u16((uint16_t)(v >> 16)); }
     PackBytes& f32(float f) { uint32_t bits; std::memcpy(&bits, &f, 4); return u32(bits); }
@@ -33,9 +31,8 @@ struct PackBytes {
 struct Vertex { float p[3], n[3], uv[4]; };  // as stored: (x, z, -y), (x, z, y), (u, 1 - v) per set
 struct SubsetBytes { uint16_t first, triangles; const char *texture, *lightmap; };
 
-// With one set the normals sit in the records and, when normalRecords, again
-// in normal records; with two sets only in the latter. No bounds given: the
-// starting extremes of a mesh without vertices.
+// With one set the normals sit in the records and, when normalRecords, again in normal records; with two sets
+// only in the latter. No bounds given: the starting extremes of a mesh without vertices.
 inline void meshChunk(PackBytes& b, const char* name, uint32_t sets, const std::vector<Vertex>& vertices,
                       bool normalRecords, std::vector<float> bounds, const std::vector<uint16_t>& indices,
                       const std::vector<SubsetBytes>& subsets) {
@@ -57,9 +54,8 @@ inline void meshChunk(PackBytes& b, const char* name, uint32_t sets, const std::
             .slot(s.lightmap).mark("slot 2").slot(nullptr).mark("slot 3").slot(nullptr);
 }
 
-// Mesh "b", one set, plain: ASE corners A (0,0,0), B (1,0,0), C (0,1,0),
-// normal (0,0,1), texture (0,0), (1,0), (0,0.5) stored C, B, A; one subset
-// textured "wood". 357 bytes.
+// Mesh "b", one set, plain: ASE corners A (0,0,0), B (1,0,0), C (0,1,0), normal (0,0,1), texture (0,0),
+// (1,0), (0,0.5) stored C, B, A; one subset textured "wood". 357 bytes.
 inline PackBytes smallPack() {
     PackBytes b;
     meshChunk(b, "b", 1,
@@ -68,9 +64,8 @@ inline PackBytes smallPack() {
     return b.tail({0}), b;
 }
 
-// Mesh "wall", two sets: ASE corners A (1,2,3), B (4,-1,0.5), C (-2,4,-1),
-// normals (0.6,0.8,0), (0,0,1), (1,0,0), sets (0.25,0.75) (0.125,0.5),
-// (0.5,0) (0.75,0.25), (1,1) (0,1); one subset textured "Stone".
+// Mesh "wall", two sets: ASE corners A (1,2,3), B (4,-1,0.5), C (-2,4,-1), normals (0.6,0.8,0), (0,0,1),
+// (1,0,0), sets (0.25,0.75) (0.125,0.5), (0.5,0) (0.75,0.25), (1,1) (0,1); one subset textured "Stone".
 inline PackBytes dualPack() {
     PackBytes b;
     meshChunk(b, "wall", 2,

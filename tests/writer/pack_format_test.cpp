@@ -3,8 +3,6 @@
 #include "support/test_support.h"
 #include "writer/pack_bytes.h"
 
-namespace {
-
 // Packs worked out by hand from the format; the loader accepts them too.
 class PackFormat : public ::testing::Test {
 protected:
@@ -21,20 +19,17 @@ protected:
     }
 };
 
-// One triangle of corners 0, 1, 2 and its subset.
-void addTriangle(Mesh& mesh, const Vec3 (&p)[3], const Vec3 (&n)[3], const TexVertex (&t)[2][3], bool twoSets,
-                 const char* texture) {
+// One triangle of corners 0, 1, 2 (entries 0, 1, 2 of every list) and its subset.
+static void addTriangle(Mesh& mesh, const Vec3 (&p)[3], const Vec3 (&n)[3], const TexVertex (&t)[3],
+                        const char* texture) {
     MeshFace& face = mesh.faces.pushCleared();
     for (int k = 0; k < 3; ++k) {
         face.corners[k] = FaceCorner{k, k, {k, k}};
-        mesh.vertices.push(p[k]), mesh.normals.push(n[k]), mesh.mapChannels[0].push(t[0][k]);
-        if (twoSets) mesh.mapChannels[1].push(t[1][k]);
+        mesh.vertices.push(p[k]), mesh.normals.push(n[k]), mesh.mapChannels[0].push(t[k]);
     }
     mesh.subsets.pushCleared().triangleCount = 1;
     mesh.subsets[0].textureName.assign(String(texture));
 }
-
-}  // namespace
 
 TEST_F(PackFormat, EmptySceneMeshWithoutFacesAndSmallCase) {
     EXPECT_EQ(std::string("\0\0\0\0\xEF\xBE\xAD\xDE", 8), packBytes(nullptr));
@@ -45,28 +40,27 @@ TEST_F(PackFormat, EmptySceneMeshWithoutFacesAndSmallCase) {
     ASSERT_EQ(4u + 4 + 6 + 64 + 4 + 36 + 4 + 12, b.tail({0}).data.size());
     for (uint32_t options : {0u, kOptionWeld}) expectPack(&box, b, "MESH: box01\n", options);
     mesh.name.assign(String("B"));
-    addTriangle(mesh, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 0, 1}, {0, 0, 1}, {0, 0, 1}},
-                {{{0, 0}, {1, 0}, {0, 0.5f}}}, false, "wood");
+    addTriangle(mesh, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 0, 1}, {0, 0, 1}, {0, 0, 1}}, {{0, 0}, {1, 0}, {0, 0.5f}},
+                "wood");
     ASSERT_EQ(357u, smallPack().data.size());
     expectPack(&mesh, smallPack(), "MESH: b\n\t[0]: wood ((null)) [0 1]\n");
 }
 
-// Two sets: zero words, both sets in the records, normals in normal records
-// only, the lightmap slot; welding three distinct corners changes nothing.
+// Two sets: zero words, both sets in the records, normals only in normal records, the lightmap slot. Welding
+// three distinct corners changes nothing.
 TEST_F(PackFormat, DualSetMeshCarriesZeroWordsAndLightmapSlot) {
     Mesh mesh;
     mesh.name.assign(String("Wall"));
     addTriangle(mesh, {{1, 2, 3}, {4, -1, 0.5f}, {-2, 4, -1}}, {{0.6f, 0.8f, 0}, {0, 0, 1}, {1, 0, 0}},
-                {{{0.25f, 0.75f}, {0.5f, 0}, {1, 1}}, {{0.125f, 0.5f}, {0.75f, 0.25f}, {0, 1}}}, true, "Stone");
+                {{0.25f, 0.75f}, {0.5f, 0}, {1, 1}}, "Stone");
+    for (TexVertex t : {TexVertex{0.125f, 0.5f}, {0.75f, 0.25f}, {0, 1}}) mesh.mapChannels[1].push(t);
     EXPECT_NE(std::string::npos, dualPack().data.find(std::string("\x0c\0\0\0wall_L_0000\0", 16)));
     for (uint32_t options : {0u, kOptionWeld})
         expectPack(&mesh, dualPack(), "MESH: wall\n\t[0]: Stone (wall_L_0000) [0 1]\n", options);
 }
 
-// The reader links objects at the head, so the later one is written first.
-// The -l suffix is appended as given, even to an unnamed mesh. A bitmap path
-// with an empty base name gives a name of length 1 (the zero alone), a
-// material without a diffuse bitmap none (length 0).
+// The later object heads the reader's list and goes first. The -l suffix goes on as given, even to no name.
+// A bitmap with an empty base name gives length 1 (the zero alone), no diffuse bitmap length 0.
 TEST_F(PackFormat, ChunksFollowTheSceneListWithSuffixAndTextureNames) {
     lightmapSuffix = "_LM";
     Mesh a, b;
@@ -76,14 +70,13 @@ TEST_F(PackFormat, ChunksFollowTheSceneListWithSuffixAndTextureNames) {
     a.subsets[0].textureName.assign(String(""));
     PackBytes expected;
     meshChunk(expected, nullptr, 2, {}, true, {}, {}, {{0, 0, nullptr, "_LM"}});
-    const uint32_t second = expected.at();
+    const uint32_t second = (uint32_t)expected.data.size();
     meshChunk(expected, "wall", 2, {}, true, {}, {}, {{0, 0, "", "wall_LM"}});
     expectPack(scene.head, expected.tail({0, second}),
                "MESH: (null)\n\t[0]: (null) (_LM) [0 0]\nMESH: wall\n\t[0]:  (wall_LM) [0 0]\n");
 }
 
-// Only the file name's extension goes: none, a dot in a directory only, a
-// name that is all extension.
+// Only the file name's extension goes: none, a dot in a directory only, a name that is all extension.
 TEST(OutputPath, ReplacesOnlyTheFileExtension) {
     ensureServices();
     const char* cases[][2] = {{"crate.ase", "crate.qrv"}, {"noext", "noext.qrv"}, {"dir.v2/hall", "dir.v2/hall.qrv"},

@@ -8,12 +8,9 @@
 #include <cmath>
 #include <random>
 
-namespace {
-
-// The reference: each corner, third to first, scans the unique keys from the
-// first; near means every component within 1e-5f, the difference taken in
-// double, NaN never near. The second set counts only with two sets.
-void expectSameWeld(const Mesh& mesh, bool twoSets, uint32_t seed) {
+// The reference: corners, third to first, scan the unique keys from the first; near: every component within
+// 1e-5f, the difference taken in double (NaN never near), the second set only with two sets.
+static void expectSameWeld(const Mesh& mesh, bool twoSets) {
     std::vector<std::array<float, 10>> keys;
     std::vector<int32_t> firstCorners;
     std::vector<uint16_t> indices;
@@ -34,18 +31,15 @@ void expectSameWeld(const Mesh& mesh, bool twoSets, uint32_t seed) {
     }
     static Welder welder;  // kept from mesh to mesh, as in the writer
     welder.weld(mesh, twoSets);
-    const Array<int32_t>& u = welder.unique;
-    const Array<uint16_t>& x = welder.indices;
-    ASSERT_EQ(firstCorners, std::vector<int32_t>(u.items, u.items + u.count)) << seed << " " << twoSets;
-    ASSERT_EQ(indices, std::vector<uint16_t>(x.items, x.items + x.count)) << seed << " " << twoSets;
+    ASSERT_EQ(firstCorners, std::vector<int32_t>(welder.unique.items, welder.unique.items + welder.unique.count));
+    ASSERT_EQ(indices, std::vector<uint16_t>(welder.indices.items, welder.indices.items + welder.indices.count));
 }
 
-// Values crowding where a spatial search goes wrong: signed zeros, denormals,
-// values around 2^23, huge and non-finite ones, cell faces of every cell size.
-float freshValue(std::mt19937& rng, float scale) {
-    static const float special[] = {0.0f, -0.0f, 1.0f, -1.0f, 0.5f, 1e-5f, -1e-5f, 1e-45f, -1e-45f, 1e-40f,
-                                    1e30f, -1e30f, 3e38f, 8388608.0f, 8388607.5f, -8388608.0f, 16777216.0f,
-                                    4194303.75f};
+// Values crowding where a spatial search goes wrong: signed zeros, denormals, values around 2^23, huge and
+// non-finite ones, cell faces of every cell size.
+static float freshValue(std::mt19937& rng, float scale) {
+    static const float special[] = {0.0f, -0.0f, 1.0f, -1.0f, 0.5f, 1e-5f, -1e-5f, 1e-45f, -1e-45f, 1e-40f, 1e30f,
+                                    -1e30f, 3e38f, 8388608.0f, 8388607.5f, -8388608.0f, 16777216.0f, 4194303.75f};
     const uint32_t choice = rng() % 100;
     if (choice < 2) return choice ? NAN : rng() % 2 ? INFINITY : -INFINITY;
     if (choice < 30) return special[rng() % (sizeof special / sizeof special[0])];
@@ -54,29 +48,23 @@ float freshValue(std::mt19937& rng, float scale) {
     return std::uniform_real_distribution<float>(-2.0f, 2.0f)(rng) * scale;
 }
 
-// Entries drawn afresh or copied from an earlier one, a third of the
-// components moved to just at, inside or outside the tolerance, give or take
-// two ulps: duplicates and chains a ~ b ~ c in each of the ten components.
+// Entries drawn afresh or copied from an earlier one, a third of the components moved to at, inside or outside
+// the tolerance, give or take two ulps: duplicates and chains a ~ b ~ c in every component.
 template <typename T>
-void pool(std::mt19937& rng, float scale, Array<T>& entries, int count) {
+static void pool(std::mt19937& rng, float scale, Array<T>& entries, int count) {
     static const float steps[] = {0.0f, 1e-5f, 0.5e-5f, 0.7e-5f, 1.3e-5f, 2e-5f};
     const int n = sizeof(T) / sizeof(float);
     entries.resize(count);
     float* v = (float*)(void*)entries.items;
     for (int i = 0; i < count; ++i)
         for (int c = 0, from = (int)(rng() % (i + 1)) - 1; c < n; ++c) {
-            if (from < 0 || rng() % 3 != 0) {
-                v[i * n + c] = from < 0 ? freshValue(rng, scale) : v[from * n + c];
-                continue;
-            }
-            float b = v[from * n + c] + (rng() % 2 ? 1 : -1) * steps[rng() % 6];
+            float& b = v[i * n + c] = from < 0 ? freshValue(rng, scale) : v[from * n + c];
+            if (from < 0 || rng() % 3 != 0) continue;
+            b += (rng() % 2 ? 1 : -1) * steps[rng() % 6];
             for (int nudges = (int)(rng() % 5) - 2; nudges != 0; nudges += nudges > 0 ? -1 : 1)
                 b = std::nextafter(b, nudges > 0 ? INFINITY : -INFINITY);
-            v[i * n + c] = b;
         }
 }
-
-}  // namespace
 
 // 10,000 small meshes, then a few large ones: long chains, hash collisions.
 TEST(Weld, MatchesTheLinearScanOnRandomMeshes) {
@@ -94,20 +82,21 @@ TEST(Weld, MatchesTheLinearScanOnRandomMeshes) {
             for (FaceCorner& k : mesh.faces[t].corners)
                 k = {(int32_t)(rng() % mesh.vertices.count), (int32_t)(rng() % mesh.normals.count),
                      {(int32_t)(rng() % mesh.mapChannels[0].count), (int32_t)(rng() % mesh.mapChannels[1].count)}};
-        for (bool twoSets : {false, true}) expectSameWeld(mesh, twoSets, seed);
+        for (bool twoSets : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "seed " << seed << ", two sets " << twoSets);
+            expectSameWeld(mesh, twoSets);
+        }
     }
 }
 
-// A quad of two triangles sharing an edge, one set: corners go C, B, A, so v2,
-// v1, v0 come first and v3 last. 4 records, 6 indices, no normal records: a
-// 176-byte vertex stream section.
+// A quad of two triangles sharing an edge, one set: corners go C, B, A, so v2, v1, v0 come first and v3 last.
+// 4 records, 6 indices, no normal records: a 176-byte vertex stream section.
 TEST(Weld, QuadSharesItsEdge) {
     ensureServices();
     Mesh mesh;
     const float corners[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
     for (const auto& c : corners) mesh.vertices.push({c[0], c[1], 0}), mesh.mapChannels[0].push({c[0], c[1]});
-    mesh.normals.push({0, 0, 1});
-    mesh.faces.resize(2);
+    mesh.normals.push({0, 0, 1}), mesh.faces.resize(2);
     const int32_t order[6] = {0, 1, 2, 0, 2, 3};
     for (int k = 0; k < 6; ++k) mesh.faces[k / 3].corners[k % 3] = FaceCorner{order[k], 0, {order[k], 0}};
     PackBytes b;

@@ -13,9 +13,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Creates the temporary file, but writes go to memory and fail once more than
-// failAfter bytes would have gone through (never when negative); close fails
-// when failClose.
+// Creates the temporary file, but writes go to memory and fail once more than failAfter bytes would have gone
+// through (never when negative); close fails when failClose.
 struct FailingFileSystem : StdFileSystem {
     struct Failing : MemoryWriteStream {
         bool failClose = false;
@@ -32,7 +31,6 @@ class WritePack : public ::testing::Test {
 protected:
     void SetUp() override { ensureServices(), resetLog(); }
     long files() const { return (long)std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()); }
-
     ScratchDir dir;
     std::string input = dir / "scene.ase", output = dir / "scene.qrv";
     Mesh mesh;
@@ -40,17 +38,20 @@ protected:
 
 }  // namespace
 
-// A pack of several buffer loads: the first write, a later one, the last byte
-// or the close failing leaves the earlier file, no temporary, and an ERROR in
-// the Log.
+// The largest mesh the reader accepts: its 3 MiB pack goes out in four writes and loads. The first write, a
+// later one, the last byte or the close failing leaves the earlier file, no temporary, an ERROR in the Log.
 TEST_F(WritePack, FailedWriteOrCloseLeavesTheEarlierFile) {
     mesh.vertices.push({1, 2, 3}), mesh.normals.push({0, 0, 1}), mesh.mapChannels[0].push({0, 0});
-    mesh.faces.resize(21845);
-    const int64_t size = (int64_t)packBytes(&mesh).size();
+    mesh.faces.resize(21845);  // every corner uses entry 0
+    int writes = 0;
+    const std::string pack = packBytes(&mesh, 0, &writes);
+    Pack loaded;
+    PackError error;
+    EXPECT_LE(writes, 4);
+    EXPECT_TRUE(loadBytes(pack, loaded, error)) << error.offset << " " << error.field;
     FailingFileSystem failing;
-    FileSystem* saved = gFileSystem;
-    gFileSystem = &failing;
-    for (int64_t failAfter : {(int64_t)0, (int64_t)1 << 20, size - 1, (int64_t)-1}) {
+    FileSystem* const saved = std::exchange(gFileSystem, &failing);
+    for (int64_t failAfter : {(int64_t)0, (int64_t)1 << 20, (int64_t)pack.size() - 1, (int64_t)-1}) {
         SCOPED_TRACE(failAfter);
         writeBytes(output, "old");
         resetLog();
@@ -64,9 +65,8 @@ TEST_F(WritePack, FailedWriteOrCloseLeavesTheEarlierFile) {
     gFileSystem = saved;
 }
 
-// A replaced pack gets the mode of a plain create. A folder at the output
-// path is refused, and so are outputs that are the input: named so, a hard
-// link or a symbolic link to it.
+// A replaced pack gets the mode of a plain create. A folder at the output path is refused, and so are outputs
+// that are the input: named so, a hard link or a symbolic link to it.
 TEST_F(WritePack, ReplacesOnlyWhatItMay) {
     writeBytes(output, "old");
 #if !defined(_WIN32)
@@ -82,8 +82,7 @@ TEST_F(WritePack, ReplacesOnlyWhatItMay) {
 #endif
     EXPECT_EQ(1, writePack(input.c_str(), &mesh, 0));
     EXPECT_EQ(packBytes(&mesh), readBytes(output));
-    fs::remove(output);
-    fs::create_directory(output);
+    fs::remove(output), fs::create_directory(output);
     EXPECT_EQ(0, writePack(input.c_str(), &mesh, 0));
     EXPECT_TRUE(fs::is_directory(output));
     for (const char* name : {"x.qrv", "y.ase", "z.ase"}) writeBytes(dir / name, "ase text");
