@@ -10,7 +10,7 @@
 #include <cstdio>
 
 // The triangles an independent importer finds in the pack's OBJ; -1 when it cannot tell.
-static long importedTriangles(const Pack& pack, const std::string& obj) {
+static long importedTriangles([[maybe_unused]] const Pack& pack, [[maybe_unused]] const std::string& obj) {
     long faces = -1;
 #if !defined(_WIN32)
     FILE* peer = writeObj(pack, obj.c_str()) ? popen(("assimp info '" + obj + "' -r 2>&1").c_str(), "r") : nullptr;
@@ -67,5 +67,5 @@ TEST(QrvinfoCorpus, EveryConvertedFileLoadsWithTheReadersCounts) {
         }
     }
     if (packs == 0) GTEST_SKIP() << "no corpus at " << TARVOLT_CORPUS;
-    if (!importer) GTEST_SKIP() << "OBJ not cross-checked: assimp not installed (apt-get install assimp-utils)";
+    if (!importer) std::printf("OBJ not cross-checked: no assimp here (apt-get install assimp-utils)\n");
 }
