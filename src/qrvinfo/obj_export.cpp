@@ -105,7 +105,12 @@ int writeObj(const Pack& pack, const char* objPath) {
     String mtlPath = path.withoutExtension().concat(".mtl");
     // Never let the materials overwrite the OBJ itself.
     if (std::strcmp(mtlPath.data, objPath) == 0) mtlPath = path.concat(".mtl");
-    String mtlName = mtlPath.fileName();
+    // mtllib names the file beside the OBJ: what follows the last separator of
+    // either kind (fileName() lets a '\\' win over a later '/', as texture
+    // names need).
+    const char* mtlName = mtlPath.data;
+    for (const char* c = mtlPath.data; *c; ++c)
+        if (*c == '/' || *c == '\\') mtlName = c + 1;
     FILE* obj = std::fopen(objPath, "wb");
     if (!obj) return 0;
     FILE* mtl = std::fopen(mtlPath.data, "wb");
@@ -113,7 +118,7 @@ int writeObj(const Pack& pack, const char* objPath) {
         std::fclose(obj);
         return 0;
     }
-    writeObjTo(obj, mtl, pack, mtlName.data);
+    writeObjTo(obj, mtl, pack, mtlName);
     const bool written = !std::ferror(obj) && !std::ferror(mtl);
     const bool objClosed = std::fclose(obj) == 0;
     const bool mtlClosed = std::fclose(mtl) == 0;

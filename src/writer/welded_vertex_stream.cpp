@@ -12,9 +12,11 @@ struct WeldedStreamStorage {
 };
 
 // Floats, or 16-bit values, little-endian: on such hosts copied as they are.
+// A mesh without faces has no storage yet, and copying from null is undefined
+// even for no bytes.
 void putFloats(BufferedWriter& out, const float* values, int32_t count) {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    out.put(values, count * 4);
+    if (count > 0) out.put(values, count * 4);
 #else
     for (int32_t i = 0; i < count; ++i) out.putF32(values[i]);
 #endif
@@ -22,7 +24,7 @@ void putFloats(BufferedWriter& out, const float* values, int32_t count) {
 
 void putU16s(BufferedWriter& out, const uint16_t* values, int32_t count) {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    out.put(values, count * 2);
+    if (count > 0) out.put(values, count * 2);
 #else
     for (int32_t i = 0; i < count; ++i) out.putU16(values[i]);
 #endif

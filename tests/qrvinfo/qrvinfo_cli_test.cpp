@@ -1,95 +1,49 @@
 #include <gtest/gtest.h>
 
-#include "qrvinfo/obj_export.h"
-#include "qrvinfo/pack_bytes.h"
 #include "support/run_program.h"
 #include "support/scratch_dir.h"
-#include "support/test_support.h"
-
-#include <cstdio>
-#include <vector>
-
-namespace {
+#include "writer/pack_bytes.h"
 
 // Standard output and errors together, lines ending in '\n'.
-ProgramRun qrvinfo(const std::vector<std::string>& arguments) {
+static ProgramRun qrvinfo(const std::vector<std::string>& arguments) {
     ProgramRun run = runProgram(QRVINFO_BINARY, ".", arguments, true);
-    run.output = fromNative(run.output);
-    return run;
+    return run.output = fromNative(run.output), run;
 }
 
-std::string contents(FILE* file) {
-    std::string text;
-    std::rewind(file);
-    for (int c; (c = std::fgetc(file)) != EOF;) text += (char)c;
-    return text;
-}
-
-}  // namespace
-
-TEST(QrvinfoCli, SummarisesAValidPackAndExitsZero) {
+// A valid pack: summary, JSON and OBJ (back in the ASE axes, v and winding: corners A, B, C), exit 0. An
+// invalid one: one line, exit 1; a missing one exit 1; a wrong command line exit 2.
+TEST(QrvinfoCli, SummaryJsonObjAndExitCodes) {
     ScratchDir dir;
-    const std::string path = dir / "small.qrv";
+    const std::string path = dir / "small.qrv", bad = dir / "bad.qrv";
     writeBytes(path, smallPack().data);
-    ProgramRun run = qrvinfo({path});
+    ProgramRun run = qrvinfo({"--obj", dir / "small.obj", path});
     EXPECT_EQ(0, run.exitCode);
-    EXPECT_EQ(path +
-                  ": valid qrv pack, 357 bytes, 1 mesh\n"
-                  "mesh 0 \"b\", bytes 0 to 344\n"
-                  "  3 vertices, 3 normals, 1 triangle, 1 subset, 1 texture set\n"
-                  "  bounds (0, 0, -1) to (1, 0, 0)\n"
-                  "  subset 0: indices 0 to 2, 1 triangle, texture \"wood\", lightmap none\n"
-                  "total: 1 mesh, 3 vertices, 3 normals, 1 triangle, 1 subset\n",
+    EXPECT_EQ(path + ": valid qrv pack, 357 bytes, 1 mesh\nmesh 0 \"b\", bytes 0 to 344\n"
+                     "  3 vertices, 3 normals, 1 triangle, 1 subset, 1 texture set\n  bounds (0, 0, -1) to (1, 0, 0)\n"
+                     "  subset 0: indices 0 to 2, 1 triangle, texture \"wood\", lightmap none\n"
+                     "total: 1 mesh, 3 vertices, 3 normals, 1 triangle, 1 subset\n",
               run.output);
+    EXPECT_EQ("# 1 mesh, 3ds max axes (z up)\nmtllib small.mtl\no b\n"
+              "v 0 1 0\nvt 0 0.5\nvn 0 0 1\nv 1 0 0\nvt 1 0\nvn 0 0 1\nv 0 0 0\nvt 0 0\nvn 0 0 1\n"
+              "g b_0\nusemtl b_0\nf 3/3/3 2/2/2 1/1/1\n",
+              readText(dir / "small.obj"));
+    EXPECT_EQ("newmtl b_0\nKd 1 1 1\nmap_Kd wood\n\n", readText(dir / "small.mtl"));
     run = qrvinfo({"--json", path});
     EXPECT_EQ(0, run.exitCode);
-    for (const char* part :
-         {"\"valid\": true", "\"bounds\": {\"min\": [0, 0, -1], \"max\": [1, 0, 0]}",
-          "\"texture\": \"wood\", \"lightmap\": null}"})
+    for (const char* part : {"\"valid\": true", "\"bounds\": {\"min\": [0, 0, -1], \"max\": [1, 0, 0]}",
+                             "\"texture\": \"wood\", \"lightmap\": null}"})
         EXPECT_NE(std::string::npos, run.output.find(part)) << part << "\n" << run.output;
-}
 
-TEST(QrvinfoCli, RefusesAnInvalidPackWithOneLineAndExitsOne) {
     PackBytes b = smallPack();
-    b.setU32(b.marks.at("end mark"), 0xDEADBEEE);
-    ScratchDir dir;
-    const std::string path = dir / "bad.qrv";
-    writeBytes(path, b.data);
-    ProgramRun run = qrvinfo({path});
+    b.data[b.marks.at("end mark")] = (char)0xEE;
+    writeBytes(bad, b.data);
+    run = qrvinfo({bad});
     EXPECT_EQ(1, run.exitCode);
-    EXPECT_EQ("ERROR: " + path + ": byte 353: end mark: expected 0xDEADBEEF, found 0xDEADBEEE\n",
-              run.output);
-    run = qrvinfo({"--json", path});
+    EXPECT_EQ("ERROR: " + bad + ": byte 353: end mark: expected 0xDEADBEEF, found 0xDEADBEEE\n", run.output);
+    run = qrvinfo({"--json", bad});
     EXPECT_EQ(1, run.exitCode);
-    EXPECT_NE(std::string::npos,
-              run.output.find("\"valid\": false,\n  \"error\": {\"offset\": 353"));
-    std::remove(path.c_str());
-    EXPECT_EQ(1, qrvinfo({path}).exitCode);  // gone
+    EXPECT_NE(std::string::npos, run.output.find("\"valid\": false,\n  \"error\": {\"offset\": 353"));
+    EXPECT_EQ(1, qrvinfo({dir / "missing.qrv"}).exitCode);
     EXPECT_EQ(2, qrvinfo({}).exitCode);
     EXPECT_EQ(2, qrvinfo({"--bogus", path}).exitCode);
-}
-
-// Back to the ASE axes, v and winding: the corners A, B, C of the triangle.
-TEST(QrvinfoObj, UndoesThePacksConventions) {
-    ensureServices();
-    const PackBytes b = smallPack();
-    Pack pack;
-    PackError error;
-    ASSERT_TRUE(loadBytes(b.data, pack, error));
-    // Not tmpfile: on Windows it writes into the drive's root folder.
-    ScratchDir dir;
-    FILE* obj = std::fopen((dir / "small.obj").c_str(), "w+b");
-    FILE* mtl = std::fopen((dir / "small.mtl").c_str(), "w+b");
-    ASSERT_TRUE(obj && mtl);
-    writeObjTo(obj, mtl, pack, "small.mtl");
-    EXPECT_EQ(
-        "# 1 mesh, 3ds max axes (z up)\nmtllib small.mtl\no b\n"
-        "v 0 1 0\nvt 0 0.5\nvn 0 0 1\n"
-        "v 1 0 0\nvt 1 0\nvn 0 0 1\n"
-        "v 0 0 0\nvt 0 0\nvn 0 0 1\n"
-        "g b_0\nusemtl b_0\nf 3/3/3 2/2/2 1/1/1\n",
-        contents(obj));
-    EXPECT_EQ("newmtl b_0\nKd 1 1 1\nmap_Kd wood\n\n", contents(mtl));
-    std::fclose(obj);
-    std::fclose(mtl);
 }
