@@ -27,8 +27,7 @@ uint32_t bitsOf(float value) {
     return bits;
 }
 uint32_t referenceFloat(const std::string& text) { return bitsOf((float)std::strtod(text.c_str(), nullptr)); }
-// atoi's accepted form, the value clamped to 32 bits.
-int32_t referenceInt(const std::string& text) {
+int32_t referenceInt(const std::string& text) {  // atoi's accepted form, the value clamped to 32 bits
     return (int32_t)std::clamp<long long>(std::strtoll(text.c_str(), nullptr, 10), INT32_MIN, INT32_MAX);
 }
 
@@ -66,8 +65,7 @@ std::vector<std::pair<int, std::string>> referenceTokens(const std::string& in, 
     return out;
 }
 
-// Both over bytes to the end; with rng, each token is taken by nextToken, nextFloat or nextInt at random, and the
-// value must be the references'.
+// Both over bytes; with rng each token is taken by nextToken, nextFloat or nextInt at random, with reference values.
 ::testing::AssertionResult sameTokens(Tokenizer& real, const std::string& bytes, const std::string& set, Rng* rng) {
     ensureServices();
     const auto want = referenceTokens(bytes, set);
