@@ -1,83 +1,48 @@
 #include "convert_in_memory.h"
-
 #include "ase/ase_reader.h"
 #include "ase/geom_object.h"
 #include "platform/log.h"
-#include "support/memory_streams.h"
 #include "qrvinfo/pack_loader.h"
+#include "support/memory_streams.h"
 #include "writer/buffered_writer.h"
 #include "writer/qrv_writer.h"
-
 #include <cstring>
-#include <vector>
 
-namespace {
+static bool missingReference = false;
 
-bool missingReferenceSeen = false;
-void recordMissingReference(int) { missingReferenceSeen = true; }
-
-bool logHasError() {
-    for (int32_t i = 0; i < gLog->lineCount; ++i)
-        if (std::strncmp(gLog->lines[i], "ERROR: ", 7) == 0) return true;
-    return false;
-}
-
-// "" when the pack loads and holds one chunk per Mesh.
-std::string checkPack(Mesh* head, int meshes, uint32_t options) {
+static std::string packFault(Mesh* head, int meshes, uint32_t options) {
     MemoryWriteStream stream;
-    {
-        BufferedWriter out(&stream);
-        writePackTo(out, head, options);
-        if (!out.flush()) return "the memory stream refused a write";
-    }
+    BufferedWriter out(&stream);
+    writePackTo(out, head, options);
     Pack pack;
     PackError error;
-    std::string problem;
-    if (!loadPack(stream.bytes.data(), (int64_t)stream.bytes.size(), pack, error))
-        problem = std::string("pack refused at byte ") + std::to_string(error.offset) + ": " +
-                  error.field + ": expected " + error.expected + ", found " + error.found;
-    else if (pack.meshes.count != meshes)
-        problem = "pack holds " + std::to_string(pack.meshes.count) + " chunks for " +
-                  std::to_string(meshes) + " meshes";
+    std::string fault = !out.flush() ? "a write failed"
+                        : !loadPack(stream.bytes.data(), (int64_t)stream.bytes.size(), pack, error)
+                            ? std::string(error.field) + ": expected " + error.expected + ", found " + error.found
+                        : pack.meshes.count != meshes ? std::to_string(pack.meshes.count) + " chunks" : "";
     clearPack(pack);
-    return problem.empty() ? "" : (options ? "welded " : "plain ") + problem;
+    return fault.empty() ? "" : (options ? "welded pack: " : "plain pack: ") + fault;
 }
-
-}  // namespace
 
 ConversionOutcome convertInMemory(const unsigned char* bytes, size_t size) {
     ConversionOutcome outcome;
-    gLog->used = 0;
-    gLog->pending = 0;
-    gLog->lineCount = 0;
-    if (size > (size_t)INT32_MAX) {
-        outcome.fault = "input too large for this harness";
-        return outcome;
-    }
+    gLog->used = gLog->pending = gLog->lineCount = 0;
     void (*savedExit)(int) = gMissingMaterialRefExit;
-    gMissingMaterialRefExit = recordMissingReference;
-    missingReferenceSeen = false;
-
+    gMissingMaterialRefExit = [](int) { missingReference = true; };  // record instead of ending the process
+    missingReference = false;
     Scene scene;
-    AseReader reader;
-    outcome.read = reader.readScene(&scene, new BytesStream(bytes, size)) != 0;
-    outcome.missingReference = missingReferenceSeen;
-    for (Mesh* mesh = scene.head; mesh; mesh = mesh->next) ++outcome.meshes;
-
-    if (outcome.read && outcome.missingReference) {
-        outcome.fault = "read succeeded past a missing material reference";
-    } else if (!outcome.read && !logHasError()) {
-        outcome.fault = "refused without an ERROR line in the Log";
-    } else if (outcome.read) {
-        outcome.fault = checkPack(scene.head, outcome.meshes, 0);
-        // Welding lower-cases names again, which changes nothing the second time.
-        if (outcome.fault.empty()) outcome.fault = checkPack(scene.head, outcome.meshes, kOptionWeld);
-    }
-
-    while (Mesh* mesh = scene.head) {
-        scene.head = mesh->next;
-        delete mesh;
-    }
+    outcome.read = AseReader().readScene(&scene, new BytesStream(bytes, size)) != 0;
     gMissingMaterialRefExit = savedExit;
+    for (Mesh* mesh = scene.head; mesh; mesh = mesh->next) ++outcome.meshes;
+    bool logged = false;
+    for (int32_t i = 0; i < gLog->lineCount; ++i) logged |= std::strncmp(gLog->lines[i], "ERROR: ", 7) == 0;
+    if (outcome.read && missingReference) outcome.fault = "read past a missing material reference";
+    if (!outcome.read && !logged) outcome.fault = "refused without an ERROR line in the Log";
+    if (outcome.read && outcome.fault.empty() && (outcome.fault = packFault(scene.head, outcome.meshes, 0)).empty())
+        outcome.fault = packFault(scene.head, outcome.meshes, kOptionWeld);
+    for (Mesh* next; scene.head; scene.head = next) {
+        next = scene.head->next;
+        delete scene.head;
+    }
     return outcome;
 }

@@ -1,20 +1,14 @@
 #pragma once
-// The whole conversion without files: bytes in, Scene, pack written plain and
-// welded into memory. Shared by the fuzz target and the regression replay, so
-// both hold every input to the same outcome rules. The caller has started the
-// services (gAllocator, gLog).
 #include <cstddef>
-#include <cstdint>
 #include <string>
 
 struct ConversionOutcome {
-    bool read = false;            // the reader accepted the bytes
-    bool missingReference = false;  // the run would have ended on a missing *MATERIAL_REF
+    bool read = false;              // the reader accepted the bytes
     int meshes = 0;
     std::string fault;  // empty when the outcome is one of the two clear ones
 };
 
-// Clears the Log, reads, writes both packs, checks them with the pack loader
-// and frees the Scene. A refusal must leave an "ERROR: " line in the Log; an
-// accepted file must give two packs that load with one chunk per Mesh.
+// The whole conversion without files, for the fuzz target and the tests alike (gLog and gAllocator up). Clears the
+// Log, reads the bytes, writes the pack plain and welded into memory and loads both back. A refusal must leave an
+// "ERROR: " line in the Log; each pack must hold one chunk per Mesh.
 ConversionOutcome convertInMemory(const unsigned char* bytes, size_t size);

@@ -1,9 +1,7 @@
 #pragma once
-// A small seeded generator, so that randomised tests repeat exactly.
 #include <cstddef>
 #include <cstdint>
-
-struct Rng {
+struct Rng {  // splitmix64, seeded, so that randomised tests repeat exactly
     uint64_t state;
     uint64_t next() {
         uint64_t z = (state += 0x9E3779B97F4A7C15ull);

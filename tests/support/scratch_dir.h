@@ -1,40 +1,22 @@
 #pragma once
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
-#include <system_error>
 
-#if defined(_WIN32)
-#include <process.h>
-#else
-#include <unistd.h>
-#endif
-
-// Creates a new, empty directory under the system's temporary folder and
-// returns its path; empty on failure.
+// A new, empty directory under the system's temporary folder; "" on failure.
 inline std::string makeScratchDirectory() {
-    std::filesystem::path base = std::filesystem::temp_directory_path();
-#if defined(_WIN32)
-    // No mkdtemp here: create_directory says false for a name that exists.
-    static unsigned serial = 0;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::filesystem::path candidate =
-            base / ("tarvolt-" + std::to_string(_getpid()) + "-" + std::to_string(serial++));
-        std::error_code error;
-        if (std::filesystem::create_directory(candidate, error)) return candidate.string();
-        if (error) break;
+    static std::mt19937_64 random{std::random_device{}()};
+    std::error_code error;
+    for (int attempt = 0; attempt < 100 && !error; ++attempt) {  // create_directory says false when it exists
+        auto path = std::filesystem::temp_directory_path(error) / ("tarvolt-" + std::to_string(random()));
+        if (!error && std::filesystem::create_directory(path, error)) return path.string();
     }
     return "";
-#else
-    std::string pattern = (base / "tarvolt-XXXXXX").string();
-    return mkdtemp(&pattern[0]) ? pattern : "";
-#endif
 }
 
-// A fresh directory under the system's temporary folder, removed with its
-// contents when the object goes.
+// A scratch directory, removed with its contents when the object goes.
 struct ScratchDir {
     std::string path = makeScratchDirectory();
     ~ScratchDir() {
@@ -44,32 +26,17 @@ struct ScratchDir {
     std::string operator/(const std::string& name) const { return path + "/" + name; }
 };
 
-// Makes dir the working directory for the object's lifetime.
-struct InDirectory {
-    std::filesystem::path saved;
-    explicit InDirectory(const std::string& dir) : saved(std::filesystem::current_path()) {
-        std::error_code error;
-        std::filesystem::current_path(dir, error);
-        if (error) saved.clear();
-    }
-    ~InDirectory() {
-        std::error_code error;
-        if (!saved.empty()) std::filesystem::current_path(saved, error);
-        if (error) std::abort();
-    }
+struct InDirectory {  // dir is the working directory while the object lives
+    std::filesystem::path saved = std::filesystem::current_path();
+    explicit InDirectory(const std::string& dir) { std::filesystem::current_path(dir); }
+    ~InDirectory() { std::filesystem::current_path(saved); }
 };
 
 inline void writeBytes(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
-
-inline std::string readBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+inline std::string readBytes(const std::string& path, std::ios::openmode mode = std::ios::binary) {
+    std::ifstream in(path, mode);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
-
-// A text file as a text-mode read gives it: the platform's line ends become '\n'.
-inline std::string readText(const std::string& path) {
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+inline std::string readText(const std::string& path) { return readBytes(path, std::ios::in); }  // '\n' line ends

@@ -1,0 +1,137 @@
+#include "qrvinfo/pack_loader.h"
+#include "support/run_program.h"
+#include "support/scratch_dir.h"
+#include "support/test_support.h"
+#include <gtest/gtest.h>
+#include <map>
+#include <regex>
+
+namespace fs = std::filesystem;
+#if defined(__SANITIZE_ADDRESS__) || defined(_WIN32)
+static const bool kLimits = false;  // no memory limit for a child on Windows; the sanitizer reserves terabytes
+#else
+static const bool kLimits = true;
+#endif
+static const std::string kTriangle = readBytes(TARVOLT_TEST_DATA "/app/triangle.ase");  // textured, lightmapped
+static const std::string kBanner = "tarvolt converts 3ds max ASE files to Velder Engine qrv format\nversion 1.2\n\n";
+
+static std::map<std::string, std::string> filesIn(const std::string& dir) {  // and the contents of the small ones
+    std::map<std::string, std::string> files;
+    std::error_code error;
+    for (const auto& e : fs::directory_iterator(dir))
+        files[e.path().filename().string()] = e.file_size(error) < 1000000 ? readBytes(e.path().string()) : "";
+    files.erase("app.log");
+    return files;
+}
+
+// Runs the real binary in dir as a script would; output keeps what follows the banner's first line. Every run
+// ends in one of the two outcomes a user may see: app.log ends with the allocation report and EXIT, and the files
+// stay as they were but for pack, the pack a conversion would write, which must load after a success; a failure
+// ends with -1 and an ERROR line in app.log (no file left half written, an earlier pack untouched).
+static ProgramRun runClear(const std::string& dir, const std::vector<std::string>& args, const std::string& pack = "",
+                           uint64_t addressSpace = 0, long stackKiB = 0) {
+#if !defined(_WIN32)
+    setenv("ASAN_OPTIONS", "detect_leaks=0", 1);  // the Scene lives until the process ends, by design
+#endif
+    std::map<std::string, std::string> before = filesIn(dir);
+    ProgramRun run = runProgram(TARVOLT_BINARY, dir, args, false, addressSpace, stackKiB);
+    run.output.erase(0, run.output.find('\n') + 1);
+    std::map<std::string, std::string> after = filesIn(dir);
+    const std::string log = readText(dir + "/app.log"), bytes = after.count(pack) ? after[pack] : "";
+    Pack loaded;
+    PackError error = {};
+    ensureServices();
+    if (pack.size() && run.exitCode == 0) {
+        EXPECT_TRUE(loadPack((const unsigned char*)bytes.data(), bytes.size(), loaded, error)) << error.field;
+        before[pack] = bytes;
+    }
+    clearPack(loaded);
+    EXPECT_TRUE(pack.empty() || run.exitCode == 0 || (run.exitCode == 255 && log.find("\nERROR: ") < log.size()));
+    EXPECT_TRUE(std::regex_search(log, std::regex("\nallocated: [0-9]+ bytes\nEXIT\n$"))) << log;
+    EXPECT_TRUE(before == after) << "files changed";
+    return run;
+}
+
+static bool makeSparse(const std::string& path, uintmax_t size) {
+    std::error_code error;
+    writeBytes(path, "");
+    fs::resize_file(path, size, error);
+    return !error;
+}
+
+TEST(Run, EveryRowOfTheExitCodeTable) {
+    const std::string usage = "usage: tarvolt [OPTION] FILE\n\n   -o\t          optimize mesh data (recommended)\n"
+                              "   -l <string>    lightmap name suffix\n", done = "\nDone!\n\npress any key...\n";
+    const std::string quiet = "INIT: begin intialization...\nallocated: 0 bytes\nEXIT\n";
+    const std::string open = "ERROR: could not open \"", write = "ERROR: could not write \"";
+    const std::string weld = "mesh data optimization ON, may take a while ...\n", lightmap("\x0b\0\0\0box_L_0000", 14);
+    ScratchDir dir;
+    for (const char* name : {"a.ase", "w.ase", "x.qrv", "cut.qrv"}) writeBytes(dir / name, kTriangle);
+    writeBytes(dir / "cut.ase", kTriangle.substr(0, kTriangle.find("*MATERIAL_REF") + 14));
+    writeBytes(dir / "noref.ase", std::string(kTriangle).erase(kTriangle.find("*MATERIAL_REF 0"), 15));
+    for (const char* name : {"folder.ase", "w.qrv"}) fs::create_directories(dir / name);  // w.qrv: w.ase's pack
+    const bool sparse = makeSparse(dir / "huge.ase", 2147483648ull) && makeSparse(dir / "big.ase", 1ull << 30);
+    // Printed after the banner's first line; exit code; app.log exactly or a line in it; bytes a.qrv holds.
+    struct { std::vector<std::string> args; std::string printed; int code; std::string log, pack = ""; } rows[] = {
+        {{}, usage + "\npress any key...\n", 0, quiet},
+        {{"a.ase", "-l"}, usage, 0, quiet},  // a trailing -l: nothing converted
+        {{"-O", "a.ase"}, "ERROR: unknown option 'O'\n", 255, quiet},
+        {{"-x", "a.ase", "b.ase"}, "ERROR: unknown option 'x'\n", 255, quiet},
+        {{"a.ase", "b.ase"}, "ERROR: dunno what to do with \"b.ase\"\n", 255, quiet},
+        {{"-o", "missing.ase"}, open + "missing.ase\"\n", 255, "ERROR: cannot read \"missing.ase\""},
+        {{"folder.ase"}, open + "folder.ase\"\n", 255, "ERROR: cannot read \"folder.ase\""},
+        {{"huge.ase"}, open + "huge.ase\"\n", 255, "ERROR: cannot read \"huge.ase\""},
+        {{"cut.ase"}, open + "cut.ase\"\n", 255, "ERROR: "},  // the earlier cut.qrv stays
+        {{"noref.ase"}, "", 255, "ERROR: no MATERIAL_REF!"},   // the reader ends the run
+        {{"w.ase"}, write + "w.qrv\"\n", 255, "ERROR: "},
+        {{"big.ase"}, "ERROR: out of memory\n", 255, "EXIT"},  // 1 GiB in 256 MiB of address space
+        {{"-o", "x.qrv"}, weld + write + "x.qrv\"\n", 255, "ERROR: "},  // never its own output
+        {{"a.ase"}, done, 0, "", lightmap},  // the lightmap name, its length first
+        {{"-optimize", "a.ase"}, weld + done, 0, "", lightmap},
+        {{"-l", "-o", "a.ase"}, done, 0, "", std::string("\x06\0\0\0box-o\0", 10)},  // -o is the suffix
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.printed);
+        const bool oom = row.printed.find("memory") != std::string::npos;
+        if ((!sparse && (oom || row.printed.find("huge") != std::string::npos)) || (oom && !kLimits)) continue;
+        fs::remove(dir / "a.qrv");
+        ProgramRun run = runClear(dir.path, row.args, row.pack.empty() ? "" : "a.qrv", oom ? 256u << 20 : 0);
+        const std::string log = readText(dir / "app.log");
+        EXPECT_EQ(row.code, run.exitCode);
+        EXPECT_EQ(native(kBanner + row.printed), run.output);  // text: "\r\n" ends lines on Windows
+        EXPECT_TRUE(log.find("INIT: begin intialization...\n") == 0 &&
+                    (row.log == quiet ? log == quiet : log.find("\n" + row.log) != std::string::npos)) << log;
+        EXPECT_NE(std::string::npos, readBytes(dir / "a.qrv").find(row.pack));
+    }
+}
+
+TEST(Run, CraftedInputsStayUnder256MBAndRecurseNowhere) {
+    // Under 1 MB (a twentieth under the sanitizer), claiming the largest counts again and again, or nested
+    // 100,000 deep, on a 1 MB stack. unit goes after head as often as given, or as fits.
+    auto fill = [](std::string head, const std::string& unit, const std::string& tail, size_t times = 0) {
+        const size_t size = kLimits ? 1000000 : 50000;
+        for (size_t i = 0; times ? i < times : head.size() + unit.size() + tail.size() < size; ++i) head += unit;
+        return head + tail;
+    };
+    const std::string materials = kTriangle.substr(0, kTriangle.find("*GEOMOBJECT")), end = "} *MATERIAL_REF 0 }\n";
+    const std::string counts = "*MESH_NUMVERTEX 4194304 *MESH_NUMTVERTEX 4194304 *MESH_NUMFACES 1\n";
+    const std::string normals = "*MESH_NORMALS { *MESH_FACENORMAL 0 0 0 1 *MESH_VERTEXNORMAL 0 0 0 1 "
+                                "*MESH_VERTEXNORMAL 1 0 0 1 *MESH_VERTEXNORMAL 4194303 0 0 1 }\n";
+    const std::string object = materials + "*GEOMOBJECT { *MESH {" + counts;
+    const std::string inputs[] = {
+        fill(materials, "*GEOMOBJECT { *MESH { " + counts + "*MESH_FACE_LIST { *MESH_FACE 0: A: 0 B: 1 C: 2 *MESH_MTLID"
+             " 0 } *MESH_TFACELIST { *MESH_TFACE 0 0 1 2 } *MESH_MAPPINGCHANNEL 2 { *MESH_NUMTVERTEX 4194304 } " +
+             normals + end, ""),
+        fill(object, "*MESH_NUMVERTEX 5 " + counts, end),
+        fill(object, normals, end),
+        fill(materials + "*GEOMOBJECT {", "*MESH { *MESH_NUMVERTEX 4194304 } ", end.substr(1)),
+        fill("", "{", std::string(100000, '}') + "\n" + kTriangle, 100000),
+        fill("*MATERIAL_LIST { *MATERIAL 0 {\n", "*SUBMATERIAL 0 {\n", std::string(100002, '}'), 100000),
+    };
+    for (const std::string& input : inputs) {
+        ScratchDir dir;
+        writeBytes(dir / "in.ase", input);
+        ProgramRun run = runClear(dir.path, {"in.ase"}, "in.qrv", 0, 1024);
+        EXPECT_LT(run.peakKiB, 256 * 1024) << input.substr(0, 200);  // the largest so far; 0 where not measured
+    }
+}
