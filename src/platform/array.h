@@ -80,6 +80,15 @@ struct Array {
         if (n > 0) count = n;
     }
 
+    // Makes room for n elements; the elements held stay, added room reads
+    // zero. Storage kept from use to use grows only here.
+    void reserve(int32_t n) {
+        if (capacity >= n) return;
+        const int32_t held = count;
+        resize(n);
+        count = held;
+    }
+
     void release() {
         gAllocator->free(items);
         items = nullptr;

@@ -68,14 +68,14 @@ void WeldGrid::reset(const Mesh& source, int32_t capacity, bool withSecondSet, c
     int32_t words = 16;
     while (words * 4 < capacity) words *= 2;
     seenMask = (uint32_t)words * 64 - 1;
-    growCapacity(seen, words);
+    seen.reserve(words);
     std::memset(seen.items, 0, (size_t)words * sizeof(uint64_t));
     int32_t chains = 16;
     headShift = 60;
     while (chains * 2 < capacity) chains *= 2, --headShift;
-    growCapacity(heads, chains);
+    heads.reserve(chains);
     std::memset(heads.items, 0, (size_t)chains * sizeof(int32_t));
-    growCapacity(links, capacity);
+    links.reserve(capacity);
 }
 
 WeldGrid::Slots WeldGrid::slotsOf(double width) {

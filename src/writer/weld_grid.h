@@ -5,15 +5,6 @@
 #include <cstdint>
 #include <cstring>
 
-// Makes room for n elements; the elements held stay, added room reads zero.
-template <typename T>
-void growCapacity(Array<T>& array, int32_t n) {
-    if (array.capacity >= n) return;
-    const int32_t held = array.count;
-    array.resize(n);
-    array.count = held;
-}
-
 // Finds the first earlier key that a key matches without comparing it with
 // every earlier key. Keys are hashed by cell: on each of six axes, position
 // and normal, a coordinate falls into a slot whose width is a power of two

@@ -35,8 +35,8 @@ void putU16s(BufferedWriter& out, const uint16_t* values, int32_t count) {
 void writeWeldedVertexStream(const Mesh& mesh, BufferedWriter& out, bool twoSets) {
     static WeldedStreamStorage storage;
     const int32_t corners = 3 * mesh.faces.count;
-    growCapacity(storage.records, 8 * corners);
-    if (twoSets) growCapacity(storage.normals, 3 * corners);
+    storage.records.reserve(8 * corners);
+    if (twoSets) storage.normals.reserve(3 * corners);
     const MapChannel& first = mesh.mapChannels[0];
     const MapChannel& second = mesh.mapChannels[1];
 
