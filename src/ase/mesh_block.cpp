@@ -191,15 +191,6 @@ static void sizeFromCount(Array<T>& list, int32_t n, int32_t& written) {
     if (written > n) written = n;
 }
 
-int parseMesh(Mesh* mesh, Tokenizer& tokenizer, Array<FaceIndices>& faceList) {
-    WrittenRecords written;
-    written.vertices = mesh->vertices.count;
-    written.faces = mesh->faces.count;
-    written.texVertices[0] = mesh->mapChannels[0].count;
-    written.texVertices[1] = mesh->mapChannels[1].count;
-    return parseMesh(mesh, tokenizer, faceList, written);
-}
-
 int parseMesh(Mesh* mesh, Tokenizer& tokenizer, Array<FaceIndices>& faceList, WrittenRecords& written) {
     if (!expectAfter(tokenizer, "{", "*MESH")) return 0;
     int32_t channel = 0;

@@ -21,8 +21,6 @@ struct WrittenRecords {
 // Each parser starts right after its keyword and consumes its block; 1 on
 // success.
 int parseMesh(Mesh* mesh, Tokenizer& tokenizer, Array<FaceIndices>& faceList, WrittenRecords& written);
-// The same, taking every record the Mesh already holds as written.
-int parseMesh(Mesh* mesh, Tokenizer& tokenizer, Array<FaceIndices>& faceList);
 int parseVertexList(Mesh* mesh, Tokenizer& tokenizer);
 int parseFaceList(Mesh* mesh, Tokenizer& tokenizer, Array<FaceIndices>& faceList);
 int parseTVertList(Mesh* mesh, Tokenizer& tokenizer, int channel);
