@@ -29,20 +29,8 @@ public:
     }
     // The next token, converted as parseFloat / parseInt would; the value is
     // set whenever a token is delivered.
-    int nextFloat(float* value) {
-        int result = nextPlainNumber<float, scanPlainFloat>(value);
-        if (result >= 0) return result;
-        result = nextToken();
-        if (result) *value = parseFloat(text);
-        return result;
-    }
-    int nextInt(int32_t* value) {
-        int result = nextPlainNumber<int32_t, scanPlainInt>(value);
-        if (result >= 0) return result;
-        result = nextToken();
-        if (result) *value = parseInt(text);
-        return result;
-    }
+    int nextFloat(float* value) { return nextNumber<float, scanPlainFloat, parseFloat>(value); }
+    int nextInt(int32_t* value) { return nextNumber<int32_t, scanPlainInt, parseInt>(value); }
 
     // Consumes the next token; 1 when its text is literal.
     int expect(const char* literal) { return nextToken() != End && is(literal); }
@@ -173,6 +161,16 @@ private:
         std::memcpy(text, input + pos, 32);
         text[n] = '\0';
         return Word;
+    }
+
+    template <typename T, const unsigned char* (*scan)(const unsigned char*, T*),
+              T (*parse)(const char*)>
+    int nextNumber(T* value) {
+        int result = nextPlainNumber<T, scan>(value);
+        if (result >= 0) return result;
+        result = nextToken();
+        if (result) *value = parse(text);
+        return result;
     }
 
     // A plain number's bytes are ordinary, so a word that scans as one is
