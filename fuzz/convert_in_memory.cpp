@@ -1,6 +1,7 @@
 #include "convert_in_memory.h"
 #include "ase/ase_reader.h"
 #include "ase/geom_object.h"
+#include "ase/object_lookahead.h"
 #include "platform/log.h"
 #include "qrvinfo/pack_loader.h"
 #include "support/memory_streams.h"
@@ -45,4 +46,35 @@ ConversionOutcome convertInMemory(const unsigned char* bytes, size_t size) {
         delete scene.head;
     }
     return outcome;
+}
+
+std::string readingTrace(const unsigned char* bytes, size_t size, int threads, int minimumPartBytes) {
+    gLog->used = gLog->pending = gLog->lineCount = 0;
+    HeapAllocator* heap = dynamic_cast<HeapAllocator*>(gAllocator);
+    const int32_t allocatedBefore = heap ? heap->allocatedBytes : 0;
+    void (*savedExit)(int) = gMissingMaterialRefExit;
+    gMissingMaterialRefExit = [](int) { missingReference = true; };
+    missingReference = false;
+    const int32_t savedThreads = ObjectLookahead::threads, savedPart = ObjectLookahead::minimumPartBytes;
+    ObjectLookahead::threads = threads;
+    ObjectLookahead::minimumPartBytes = minimumPartBytes;
+    Scene scene;
+    const int read = AseReader().readScene(&scene, new BytesStream(bytes, size));
+    ObjectLookahead::threads = savedThreads;
+    ObjectLookahead::minimumPartBytes = savedPart;
+    gMissingMaterialRefExit = savedExit;
+    std::string trace = "read " + std::to_string(read) + (missingReference ? ", no material reference" : "") +
+                        ", allocated " + std::to_string(heap ? heap->allocatedBytes - allocatedBefore : 0) + "\n";
+    for (int32_t i = 0; i < gLog->lineCount; ++i)
+        trace.append(gLog->lines[i], std::strcspn(gLog->lines[i], "\n")).push_back('\n');
+    MemoryWriteStream stream;
+    BufferedWriter out(&stream);
+    writePackTo(out, scene.head, 0);
+    out.flush();
+    trace.append(stream.bytes.begin(), stream.bytes.end());
+    for (Mesh* next; scene.head; scene.head = next) {
+        next = scene.head->next;
+        delete scene.head;
+    }
+    return trace;
 }

@@ -12,3 +12,8 @@ struct ConversionOutcome {
 // Log, reads the bytes, writes the pack plain and welded into memory and loads both back. A refusal must leave an
 // "ERROR: " line in the Log; each pack must hold one chunk per Mesh.
 ConversionOutcome convertInMemory(const unsigned char* bytes, size_t size);
+
+// Everything one read of the bytes leaves behind: its result, the Log's lines, the allocation count and the plain
+// pack of its meshes. The reader may spread the read over threads (threads 1: never; a tiny part size makes it
+// spread even small inputs); the trace must not depend on how.
+std::string readingTrace(const unsigned char* bytes, size_t size, int threads, int minimumPartBytes);

@@ -2,6 +2,7 @@
 
 #include "ase/geom_object.h"
 #include "ase/material_log.h"
+#include "ase/object_lookahead.h"
 #include "platform/file_map.h"
 #include "platform/filesystem.h"
 #include "platform/log.h"
@@ -21,6 +22,7 @@ struct SceneRead {
     Tokenizer* tokenizer;
     MaterialTable* materials;
     MaterialLog* materialLog;
+    ObjectLookahead* lookahead;
     Scene* scene;
 };
 
@@ -30,20 +32,21 @@ int readTokens(void* context) {
     Tokenizer& tokenizer = *read.tokenizer;
     MaterialTable& materials = *read.materials;
     MaterialLog& materialLog = *read.materialLog;
-    while (tokenizer.nextToken()) {
+    ObjectLookahead& lookahead = *read.lookahead;
+    for (;;) {
+        if (lookahead.pending() && !lookahead.take(tokenizer, materials, materialLog, read.scene))
+            return 0;
+        if (!tokenizer.nextToken()) break;
         if (tokenizer.is("*GEOMOBJECT")) {
             materialLog.flush(materials);
-            if (materials.count == 0)
-                gLog->print("WARNING: geomobject encountered, but no materials\n");
-            Mesh* mesh = new Mesh();
-            if (!parseGeomObject(mesh, tokenizer, materials)) {
-                delete mesh;
-                return 0;
-            }
-            gLog->print("mesh: %s\n", mesh->name.printable());
+            lookahead.start(tokenizer, materials);
+            Mesh* mesh = readGeomObject(tokenizer, materials);
+            if (!mesh) return 0;
             read.scene->link(mesh);
         }
         if (tokenizer.is("*MATERIAL_LIST")) {
+            // The workers read the materials as they are now.
+            lookahead.restart();
             if (!materialLog.readList(tokenizer, materials)) return 0;
         }
     }
@@ -63,7 +66,8 @@ int AseReader::readScene(Scene* scene, Stream* stream) {
         return 0;
     }
     MaterialLog materialLog;
-    SceneRead read = {&tokenizer, &materials, &materialLog, scene};
+    ObjectLookahead lookahead;
+    SceneRead read = {&tokenizer, &materials, &materialLog, &lookahead, scene};
     int result = 0;
     if (!runGuardedAgainstFileShrink(readTokens, &read, &result)) {
         // What the interrupted parsers held is left behind; the run ends anyway.
@@ -71,6 +75,7 @@ int AseReader::readScene(Scene* scene, Stream* stream) {
         gLog->print("ERROR: the input file shrank while it was read\n");
         result = 0;
     }
+    lookahead.stop();
     tokenizer.close();
     destroyMaterials(materials);
     return result;

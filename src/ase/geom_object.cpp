@@ -10,6 +10,7 @@
 static void standardExit(int status) { std::exit(status); }
 
 void (*gMissingMaterialRefExit)(int status) = standardExit;
+thread_local void (*gThreadMissingMaterialRef)(int status) = nullptr;
 
 int parseNodeTm(Mesh* mesh, Tokenizer& tokenizer) {
     if (!expectAfter(tokenizer, "{", "*NODE_TM")) return 0;
@@ -199,10 +200,24 @@ int parseGeomObject(Mesh* mesh, Tokenizer& tokenizer, const MaterialTable& mater
     }
     if (result && materialRef == -1) {
         gLog->print("ERROR: no MATERIAL_REF!\n");
-        gMissingMaterialRefExit(-1);
+        if (gThreadMissingMaterialRef)
+            gThreadMissingMaterialRef(-1);
+        else
+            gMissingMaterialRefExit(-1);
         result = 0;
     }
     if (result) result = buildSubsets(mesh, materialRef, materials, faceList);
     faceList.release();
     return result;
+}
+
+Mesh* readGeomObject(Tokenizer& tokenizer, const MaterialTable& materials) {
+    if (materials.count == 0) gLog->print("WARNING: geomobject encountered, but no materials\n");
+    Mesh* mesh = new Mesh();
+    if (!parseGeomObject(mesh, tokenizer, materials)) {
+        delete mesh;
+        return nullptr;
+    }
+    gLog->print("mesh: %s\n", mesh->name.printable());
+    return mesh;
 }

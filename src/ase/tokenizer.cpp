@@ -113,6 +113,41 @@ int Tokenizer::open(Stream* stream) {
     return 1;
 }
 
+void Tokenizer::openShared(const Tokenizer& other, int32_t pos) {
+    close();
+    for (int32_t i = 0; i < other.delimiterCount; ++i) delimiters[i] = other.delimiters[i];
+    delimiterCount = other.delimiterCount;
+    buildClasses();
+    input = other.input;
+    inputSize = other.inputSize;
+    resumeAt(pos);
+}
+
+int32_t Tokenizer::nextTokenStart() {
+    if (fastState != kFastPlain) return -1;
+    int32_t pos = position;
+    while (pos < inputSize) {
+        unsigned char kind = classes[input[pos]];
+        // Between tokens a CR is passed over whether a LF follows or not.
+        if (kind != kSpace && kind != kLineFeed && kind != kReturn) break;
+        ++pos;
+    }
+    position = pos;
+    return pos;
+}
+
+void Tokenizer::resumeAt(int32_t pos) {
+    position = pos < 0 ? 0 : pos > inputSize ? inputSize : pos;
+    textLength = 0;
+    pendingDelimiter = 0;
+    tokenEnded = false;
+    inBlockComment = false;
+    inQuotes = false;
+    atEnd = false;
+    fastState = kFastPlain;
+    blockStart = -64;
+}
+
 int Tokenizer::openFile(const char* path) { return open(gFileSystem->openRead(path)); }
 
 void Tokenizer::close() {

@@ -23,6 +23,17 @@ public:
     // read whole.
     int open(Stream* stream);
     int openFile(const char* path);
+    // Reads other's input from pos on, between tokens in the plain state,
+    // with other's delimiters; other keeps the input and must outlive this.
+    void openShared(const Tokenizer& other, int32_t pos);
+    // Where the next token begins, separators consumed, when the scan stands
+    // between tokens in the plain state (nothing pending, no comment or
+    // quotes open); -1 otherwise. From such a place the tokens that follow
+    // depend on the bytes alone.
+    int32_t nextTokenStart();
+    // Continues from pos, a place nextTokenStart gave for this input (or its
+    // end), as if the tokens before it had been read.
+    void resumeAt(int32_t pos);
     int nextToken() {
         int result = nextPlainToken();
         return result >= 0 ? result : nextTokenGeneral();
@@ -43,6 +54,9 @@ public:
     bool is(const char* keyword, size_t length) const {
         return !atEnd && (size_t)tokenLength == length && std::memcmp(text, keyword, length) == 0;
     }
+
+    const unsigned char* inputBytes() const { return input; }
+    int32_t inputEnd() const { return inputSize; }
 
     // The 1-based line of the input where the scan stands, for messages.
     int32_t lineNumber() const;

@@ -9,7 +9,8 @@
 #include <malloc.h>
 #endif
 
-Allocator* gAllocator = nullptr;
+thread_local Allocator* gAllocator = nullptr;
+thread_local void (*gOutOfMemoryEscape)() = nullptr;
 
 int32_t byteSize(int64_t count, int64_t elementSize) {
     int64_t bytes = count * elementSize;
@@ -18,6 +19,7 @@ int32_t byteSize(int64_t count, int64_t elementSize) {
 }
 
 void outOfMemory() {
+    if (gOutOfMemoryEscape) gOutOfMemoryEscape();
     std::printf("ERROR: out of memory\n");
     std::fflush(stdout);
     std::exit(-1);

@@ -39,7 +39,13 @@ public:
     int32_t allocatedBytes = 0;
 };
 
-extern Allocator* gAllocator;
+// Per thread: a worker thread counts into its own, which is added to the main
+// thread's only when its work is taken.
+extern thread_local Allocator* gAllocator;
+
+// Per thread: when set, outOfMemory calls it instead of ending the run. It
+// must not return (a worker thread abandons its work through it).
+extern thread_local void (*gOutOfMemoryEscape)();
 
 // Byte size of count elements of elementSize bytes, or -1 when it does not fit
 // the 32-bit sizes the allocator takes.

@@ -35,8 +35,10 @@ namespace {
 const unsigned char* liveBase = nullptr;
 int32_t liveSize = 0;
 
-sigjmp_buf* guardJump = nullptr;
+// Per thread: where a guarded run on this thread resumes after a fault.
+thread_local sigjmp_buf* guardJump = nullptr;
 struct sigaction previousAction;
+bool handlerInstalled = false;
 
 void onBusError(int signal, siginfo_t* info, void*) {
     const unsigned char* address = (const unsigned char*)info->si_addr;
@@ -74,21 +76,25 @@ void unmapFile(const unsigned char* contents, int32_t size) {
 }
 
 int runGuardedAgainstFileShrink(int (*work)(void*), void* context, int* result) {
+    // Installed once and kept: guarded runs on several threads overlap. The
+    // first run is on the main thread, before any worker starts.
+    if (!handlerInstalled) {
+        struct sigaction action;
+        action.sa_sigaction = onBusError;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_SIGINFO;
+        sigaction(SIGBUS, &action, &previousAction);
+        handlerInstalled = true;
+    }
     sigjmp_buf jump;
-    struct sigaction action;
-    action.sa_sigaction = onBusError;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_SIGINFO;
+    sigjmp_buf* outer = guardJump;
     if (sigsetjmp(jump, 1) != 0) {
-        guardJump = nullptr;
-        sigaction(SIGBUS, &previousAction, nullptr);
+        guardJump = outer;
         return 0;
     }
-    sigaction(SIGBUS, &action, &previousAction);
     guardJump = &jump;
     *result = work(context);
-    guardJump = nullptr;
-    sigaction(SIGBUS, &previousAction, nullptr);
+    guardJump = outer;
     return 1;
 }
 #endif

@@ -1,11 +1,13 @@
 #include "platform/log.h"
 
+#include "platform/log_record.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-Log* gLog = nullptr;
+thread_local Log* gLog = nullptr;
 
 Log::Log() : used(0), pending(0), lineCount(0), lineCapacity(0), lines(nullptr) {}
 
@@ -29,6 +31,10 @@ int32_t Log::print(const char* format, ...) {
 int32_t Log::append(const char* characters, int32_t n) {
     if (n <= 0) return used;
     if (n > kMessageMax) n = kMessageMax;
+    if (record) {
+        record->add(characters, n);
+        return used;
+    }
     if (used + n > kTextSize) discard();
     std::memcpy(text + used, characters, (size_t)n);
     int32_t lineStart = used + pending;

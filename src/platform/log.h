@@ -1,6 +1,8 @@
 #pragma once
 #include <cstdint>
 
+struct LogRecord;
+
 // In-memory message journal, written to "app.log" when the process ends.
 // Text goes into a fixed 64 KiB area; only the line table grows.
 class Log {
@@ -28,6 +30,8 @@ public:
     // Writes the complete lines, each cut to kMessageMax characters.
     void writeFile(const char* path) const;
 
+    // While set, messages go here whole instead of into text.
+    LogRecord* record = nullptr;
     int32_t used;
     int32_t pending;
     int32_t lineCount;
@@ -40,4 +44,6 @@ private:
     Log& operator=(const Log&) = delete;
 };
 
-extern Log* gLog;
+// Per thread: a worker thread records its messages until the main thread
+// replays them in reading order.
+extern thread_local Log* gLog;

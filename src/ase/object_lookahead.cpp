@@ -1,0 +1,251 @@
+#include "ase/object_lookahead.h"
+
+#include "ase/geom_object.h"
+#include "platform/allocator.h"
+#include "platform/file_map.h"
+#include "platform/log.h"
+#include "platform/log_record.h"
+#include "platform/thread.h"
+
+#include <atomic>
+#include <csetjmp>
+#include <cstring>
+#include <new>
+
+int32_t ObjectLookahead::threads = 0;
+int32_t ObjectLookahead::minimumPartBytes = 4 << 20;
+int64_t ObjectLookahead::partsTaken = 0;
+
+namespace {
+
+enum Outcome {
+    kRunning,
+    kEnded,      // stopped between tokens at stop, every object read
+    kFailed,     // an object failed; its messages are the last recorded
+    kAbandoned,  // nothing of it may be used
+};
+
+}  // namespace
+
+struct ObjectLookahead::Worker {
+    Tokenizer tokenizer;
+    const MaterialTable* materials;
+    int32_t start;  // where its "*GEOMOBJECT" begins
+    int32_t end;    // it stops at the first place between tokens from here on
+    std::atomic<bool> cancelled{false};
+
+    Thread thread;
+    // Never destroyed: a Log writes "app.log" when it is. Recording, it holds
+    // nothing else.
+    alignas(Log) unsigned char logStorage[sizeof(Log)];
+    LogRecord record;
+    HeapAllocator heap;
+    std::jmp_buf escape;
+
+    Outcome outcome = kRunning;
+    int32_t stop = 0;
+    bool missingMaterialRef = false;
+    Mesh* first = nullptr;  // in reading order, through next
+    Mesh* last = nullptr;
+};
+
+namespace {
+
+thread_local ObjectLookahead::Worker* tWorker = nullptr;
+
+[[noreturn]] void escapeOutOfMemory() { std::longjmp(tWorker->escape, 1); }
+
+void noteMissingMaterialRef(int) { tWorker->missingMaterialRef = true; }
+
+void append(ObjectLookahead::Worker& worker, Mesh* mesh) {
+    if (worker.last)
+        worker.last->next = mesh;
+    else
+        worker.first = mesh;
+    worker.last = mesh;
+}
+
+// The scene loop from the worker's start: objects, and the tokens between
+// them, up to the end of its part, a material list or the end of input.
+int readPart(void* context) {
+    ObjectLookahead::Worker& worker = *(ObjectLookahead::Worker*)context;
+    Tokenizer& tokenizer = worker.tokenizer;
+    if (!tokenizer.nextToken() || !tokenizer.is("*GEOMOBJECT")) return kAbandoned;
+    for (;;) {
+        Mesh* mesh = readGeomObject(tokenizer, *worker.materials);
+        if (!mesh) return kFailed;
+        append(worker, mesh);
+        for (;;) {
+            if (worker.cancelled.load(std::memory_order_relaxed)) return kAbandoned;
+            int32_t at = tokenizer.nextTokenStart();
+            if (at >= worker.end) {
+                worker.stop = at;
+                return kEnded;
+            }
+            if (!tokenizer.nextToken()) {
+                worker.stop = at >= 0 ? at : tokenizer.inputEnd();
+                return kEnded;
+            }
+            if (tokenizer.is("*GEOMOBJECT")) break;
+            if (tokenizer.is("*MATERIAL_LIST")) {
+                // The main thread reads it: the materials change there.
+                if (at < 0) return kAbandoned;
+                worker.stop = at;
+                return kEnded;
+            }
+        }
+    }
+}
+
+int runWorker(void* context) {
+    ObjectLookahead::Worker& worker = *(ObjectLookahead::Worker*)context;
+    tWorker = &worker;
+    Log* log = new (worker.logStorage) Log();
+    log->record = &worker.record;
+    gLog = log;
+    gAllocator = &worker.heap;
+    gOutOfMemoryEscape = escapeOutOfMemory;
+    gThreadMissingMaterialRef = noteMissingMaterialRef;
+    // What a thread that ran out of memory held stays behind: the run is
+    // about to end the same way on the main thread.
+    if (setjmp(worker.escape) != 0) {
+        worker.outcome = kAbandoned;
+        return 0;
+    }
+    int outcome = kAbandoned;
+    if (!runGuardedAgainstFileShrink(readPart, &worker, &outcome)) outcome = kAbandoned;
+    worker.outcome = (Outcome)outcome;
+    return 0;
+}
+
+// Where "*GEOMOBJECT" first stands after a separator in [from, to), or -1.
+int32_t findObject(const unsigned char* input, int32_t from, int32_t to, int32_t size) {
+    static const char keyword[] = "*GEOMOBJECT";
+    const int32_t length = (int32_t)sizeof keyword - 1;
+    if (from < 1) from = 1;
+    for (int32_t at = from; at < to && at + length <= size;) {
+        const void* star = std::memchr(input + at, '*', (size_t)(to - at));
+        if (!star) return -1;
+        at = (int32_t)((const unsigned char*)star - input);
+        if (at + length > size) return -1;
+        unsigned char before = input[at - 1];
+        bool separated = before == ' ' || before == '\t' || before == '\n' || before == '\r';
+        if (separated && std::memcmp(input + at, keyword, (size_t)length) == 0) return at;
+        ++at;
+    }
+    return -1;
+}
+
+int32_t threadCount() {
+    int32_t count = ObjectLookahead::threads;
+    if (count <= 0) count = availableProcessors();
+    return count > 8 ? 8 : count;
+}
+
+}  // namespace
+
+void ObjectLookahead::start(const Tokenizer& tokenizer, const MaterialTable& materials) {
+    if (started) return;
+    started = true;
+    const int32_t size = tokenizer.inputEnd();
+    const int32_t from = tokenizer.position;
+    int64_t parts = threadCount();
+    const int64_t minimum = minimumPartBytes > 0 ? minimumPartBytes : 1;
+    if (parts > (size - from) / minimum) parts = (size - from) / minimum;
+    if (parts > kMaxWorkers + 1) parts = kMaxWorkers + 1;
+    if (parts < 2) return;
+    // Part i begins at the first object past its share of the bytes.
+    int32_t starts[kMaxWorkers + 1];
+    int32_t found = 0;
+    for (int64_t i = 1; i < parts; ++i) {
+        int32_t share = (int32_t)(from + (size - from) * i / parts);
+        int32_t at = findObject(tokenizer.inputBytes(), share, size, size);
+        if (at < 0) break;
+        if (found > 0 && at <= starts[found - 1]) continue;
+        starts[found++] = at;
+    }
+    for (int32_t i = 0; i < found; ++i) {
+        Worker* worker = new (std::nothrow) Worker;
+        if (!worker) break;
+        worker->tokenizer.openShared(tokenizer, starts[i]);
+        worker->materials = &materials;
+        worker->start = starts[i];
+        worker->end = i + 1 < found ? starts[i + 1] : size + 1;
+        if (!startThread(worker->thread, runWorker, worker)) {
+            delete worker;
+            break;
+        }
+        workers[count++] = worker;
+    }
+}
+
+int ObjectLookahead::take(Tokenizer& tokenizer, const MaterialTable& materials,
+                          MaterialLog& materialLog, Scene* scene) {
+    while (next < count) {
+        int32_t at = tokenizer.nextTokenStart();
+        Worker* worker = workers[next];
+        if (at < worker->start) return 1;  // not there yet, or not between tokens
+        ++next;
+        if (at > worker->start) {
+            // The scan went past its start inside something else.
+            drop(worker);
+            continue;
+        }
+        joinThread(worker->thread);
+        if (worker->outcome == kAbandoned || worker->record.lost) {
+            drop(worker);
+            return 1;
+        }
+        ++partsTaken;
+        // As the scene loop does on its "*GEOMOBJECT".
+        materialLog.flush(materials);
+        worker->record.replayInto(*gLog);
+        gAllocator->count(worker->heap.allocatedBytes);
+        for (Mesh* mesh = worker->first; mesh;) {
+            Mesh* following = mesh->next;
+            mesh->next = nullptr;
+            scene->link(mesh);
+            mesh = following;
+        }
+        worker->first = worker->last = nullptr;
+        Outcome outcome = worker->outcome;
+        bool missingMaterialRef = worker->missingMaterialRef;
+        int32_t resumeFrom = worker->stop;
+        delete worker;
+        workers[next - 1] = nullptr;
+        if (outcome == kFailed) {
+            if (missingMaterialRef) {
+                stop();
+                if (gThreadMissingMaterialRef)
+                    gThreadMissingMaterialRef(-1);
+                else
+                    gMissingMaterialRefExit(-1);
+            }
+            return 0;
+        }
+        tokenizer.resumeAt(resumeFrom);
+    }
+    return 1;
+}
+
+void ObjectLookahead::drop(Worker* worker) {
+    worker->cancelled.store(true, std::memory_order_relaxed);
+    joinThread(worker->thread);
+    for (Mesh* mesh = worker->first; mesh;) {
+        Mesh* following = mesh->next;
+        delete mesh;
+        mesh = following;
+    }
+    for (int32_t i = 0; i < count; ++i)
+        if (workers[i] == worker) workers[i] = nullptr;
+    delete worker;
+}
+
+void ObjectLookahead::stop() {
+    // Cancel all first, so that they wind down together.
+    for (int32_t i = next; i < count; ++i)
+        if (workers[i]) workers[i]->cancelled.store(true, std::memory_order_relaxed);
+    for (int32_t i = next; i < count; ++i)
+        if (workers[i]) drop(workers[i]);
+    count = next = 0;
+}
