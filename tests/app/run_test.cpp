@@ -7,7 +7,14 @@
 #include <regex>
 
 namespace fs = std::filesystem;
-#if defined(__SANITIZE_ADDRESS__) || defined(_WIN32)
+#if defined(__SANITIZE_ADDRESS__)  // GCC's spelling; clang's follows
+#define TARVOLT_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TARVOLT_ASAN 1
+#endif
+#endif
+#if defined(TARVOLT_ASAN) || defined(_WIN32)
 static const bool kLimits = false;  // no memory limit for a child on Windows; the sanitizer reserves terabytes
 #else
 static const bool kLimits = true;
