@@ -136,6 +136,20 @@ int32_t findObject(const unsigned char* input, int32_t from, int32_t to, int32_t
     return -1;
 }
 
+// Where "*GEOMOBJECT" last stands after a separator in [from, to), or -1.
+int32_t findObjectBefore(const unsigned char* input, int32_t from, int32_t to, int32_t size) {
+    static const char keyword[] = "*GEOMOBJECT";
+    const int32_t length = (int32_t)sizeof keyword - 1;
+    if (from < 1) from = 1;
+    for (int32_t at = to - 1; at >= from; --at) {
+        if (input[at] != '*' || at + length > size) continue;
+        unsigned char before = input[at - 1];
+        bool separated = before == ' ' || before == '\t' || before == '\n' || before == '\r';
+        if (separated && std::memcmp(input + at, keyword, (size_t)length) == 0) return at;
+    }
+    return -1;
+}
+
 int32_t threadCount() {
     int32_t count = ObjectLookahead::threads;
     if (count <= 0) count = availableProcessors();
@@ -154,14 +168,20 @@ void ObjectLookahead::start(const Tokenizer& tokenizer, const MaterialTable& mat
     if (parts > (size - from) / minimum) parts = (size - from) / minimum;
     if (parts > kMaxWorkers + 1) parts = kMaxWorkers + 1;
     if (parts < 2) return;
-    // Part i begins at the first object past its share of the bytes.
+    // Part i begins at the object nearest to the end of its share of the
+    // bytes (within half an object of even), looking back no further than
+    // half a share or 4 MiB: that look goes byte by byte.
+    const unsigned char* input = tokenizer.inputBytes();
+    int32_t window = (int32_t)((size - from) / parts / 2);
+    if (window > (4 << 20)) window = 4 << 20;
     int32_t starts[kMaxWorkers + 1];
     int32_t found = 0;
     for (int64_t i = 1; i < parts; ++i) {
-        int32_t share = (int32_t)(from + (size - from) * i / parts);
-        int32_t at = findObject(tokenizer.inputBytes(), share, size, size);
-        if (at < 0) break;
-        if (found > 0 && at <= starts[found - 1]) continue;
+        const int32_t share = (int32_t)(from + (size - from) * i / parts);
+        int32_t at = findObject(input, share, size, size);
+        const int32_t back = findObjectBefore(input, share - window, share, size);
+        if (back >= 0 && (at < 0 || share - back < at - share)) at = back;
+        if (at <= from || (found > 0 && at <= starts[found - 1])) continue;
         starts[found++] = at;
     }
     for (int32_t i = 0; i < found; ++i) {
