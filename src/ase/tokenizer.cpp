@@ -101,15 +101,7 @@ int Tokenizer::open(Stream* stream) {
     }
     input = reader->contents();
     inputSize = reader->size();
-    position = 0;
-    textLength = 0;
-    pendingDelimiter = 0;
-    tokenEnded = false;
-    inBlockComment = false;
-    inQuotes = false;
-    atEnd = false;
-    fastState = kFastPlain;
-    blockStart = -64;
+    resumeAt(0);
     return 1;
 }
 
