@@ -12,6 +12,13 @@ static void standardExit(int status) { std::exit(status); }
 void (*gMissingMaterialRefExit)(int status) = standardExit;
 thread_local void (*gThreadMissingMaterialRef)(int status) = nullptr;
 
+void missingMaterialRefExit() {
+    if (gThreadMissingMaterialRef)
+        gThreadMissingMaterialRef(-1);
+    else
+        gMissingMaterialRefExit(-1);
+}
+
 int parseNodeTm(Mesh* mesh, Tokenizer& tokenizer) {
     if (!expectAfter(tokenizer, "{", "*NODE_TM")) return 0;
     while (tokenizer.nextToken()) {
@@ -200,10 +207,7 @@ int parseGeomObject(Mesh* mesh, Tokenizer& tokenizer, const MaterialTable& mater
     }
     if (result && materialRef == -1) {
         gLog->print("ERROR: no MATERIAL_REF!\n");
-        if (gThreadMissingMaterialRef)
-            gThreadMissingMaterialRef(-1);
-        else
-            gMissingMaterialRefExit(-1);
+        missingMaterialRefExit();
         result = 0;
     }
     if (result) result = buildSubsets(mesh, materialRef, materials, faceList);

@@ -18,3 +18,5 @@ extern void (*gMissingMaterialRefExit)(int status);
 // Per thread: when set, called instead of gMissingMaterialRefExit. A worker
 // thread notes the event; the main thread acts on it in reading order.
 extern thread_local void (*gThreadMissingMaterialRef)(int status);
+// Calls this thread's handler, or else gMissingMaterialRefExit, with -1.
+void missingMaterialRefExit();

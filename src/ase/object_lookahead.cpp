@@ -118,19 +118,25 @@ int runWorker(void* context) {
     return 0;
 }
 
+const char kObjectKeyword[] = "*GEOMOBJECT";
+const int32_t kObjectKeywordLength = (int32_t)sizeof kObjectKeyword - 1;
+
+// Whether "*GEOMOBJECT" begins at at (at >= 1), after a separator.
+bool objectStartsAt(const unsigned char* input, int32_t at, int32_t size) {
+    if (input[at] != '*' || at + kObjectKeywordLength > size) return false;
+    const unsigned char before = input[at - 1];
+    const bool separated = before == ' ' || before == '\t' || before == '\n' || before == '\r';
+    return separated && std::memcmp(input + at, kObjectKeyword, (size_t)kObjectKeywordLength) == 0;
+}
+
 // Where "*GEOMOBJECT" first stands after a separator in [from, to), or -1.
 int32_t findObject(const unsigned char* input, int32_t from, int32_t to, int32_t size) {
-    static const char keyword[] = "*GEOMOBJECT";
-    const int32_t length = (int32_t)sizeof keyword - 1;
     if (from < 1) from = 1;
-    for (int32_t at = from; at < to && at + length <= size;) {
+    for (int32_t at = from; at < to;) {
         const void* star = std::memchr(input + at, '*', (size_t)(to - at));
         if (!star) return -1;
         at = (int32_t)((const unsigned char*)star - input);
-        if (at + length > size) return -1;
-        unsigned char before = input[at - 1];
-        bool separated = before == ' ' || before == '\t' || before == '\n' || before == '\r';
-        if (separated && std::memcmp(input + at, keyword, (size_t)length) == 0) return at;
+        if (objectStartsAt(input, at, size)) return at;
         ++at;
     }
     return -1;
@@ -138,15 +144,9 @@ int32_t findObject(const unsigned char* input, int32_t from, int32_t to, int32_t
 
 // Where "*GEOMOBJECT" last stands after a separator in [from, to), or -1.
 int32_t findObjectBefore(const unsigned char* input, int32_t from, int32_t to, int32_t size) {
-    static const char keyword[] = "*GEOMOBJECT";
-    const int32_t length = (int32_t)sizeof keyword - 1;
     if (from < 1) from = 1;
-    for (int32_t at = to - 1; at >= from; --at) {
-        if (input[at] != '*' || at + length > size) continue;
-        unsigned char before = input[at - 1];
-        bool separated = before == ' ' || before == '\t' || before == '\n' || before == '\r';
-        if (separated && std::memcmp(input + at, keyword, (size_t)length) == 0) return at;
-    }
+    for (int32_t at = to - 1; at >= from; --at)
+        if (objectStartsAt(input, at, size)) return at;
     return -1;
 }
 
@@ -236,10 +236,7 @@ int ObjectLookahead::take(Tokenizer& tokenizer, const MaterialTable& materials,
         if (outcome == kFailed) {
             if (missingMaterialRef) {
                 stop();
-                if (gThreadMissingMaterialRef)
-                    gThreadMissingMaterialRef(-1);
-                else
-                    gMissingMaterialRefExit(-1);
+                missingMaterialRefExit();
             }
             return 0;
         }
