@@ -20,6 +20,14 @@ bool BufferedWriter::flush() {
 }
 
 void BufferedWriter::putSlow(const unsigned char* bytes, int32_t n) {
+    // A block as large as the buffer goes to the stream as it is: copying it
+    // first would only cost time.
+    if (n >= kBufferSize) {
+        flush();
+        if (!hasFailed && !stream->write(bytes, n)) hasFailed = true;
+        flushed += n;
+        return;
+    }
     while (n > 0) {
         if (used == kBufferSize) flush();
         int32_t part = kBufferSize - used;
