@@ -49,8 +49,9 @@ inline const FaceCorner& weldCorner(const Mesh& mesh, int32_t c) {
 
 template <typename OnUnique>
 void Welder::weld(const Mesh& mesh, bool twoSets, OnUnique&& onUnique) {
-    // A corner with the same indices as a corner whose key matched has the
-    // same key and so the same result.
+    // A corner with the same indices as an earlier corner has the same key
+    // and so the same result, once that corner's key has matched or been
+    // added as one that can match.
     int32_t* last = begin(mesh, twoSets);
     uint16_t* index = indices.items;
     int32_t c = 0;
@@ -77,6 +78,10 @@ void Welder::weld(const Mesh& mesh, bool twoSets, OnUnique&& onUnique) {
                 unique.items[number] = c;
                 grid.add(number, at);
                 index[c] = (uint16_t)number;
+                // Later corners with these indices match this new key, unless
+                // it matches nothing at all.
+                if (last && weldKeyCanMatch(makeWeldKey(mesh, corner, twoSets), twoSets))
+                    last[corner.vertex] = c + 1;
                 onUnique(corner);
             }
         }

@@ -49,10 +49,23 @@ public:
     };
 
     Location locate(const FaceCorner& corner) const {
+        uint64_t line;
+        bool nearFace;
+        if (placeAxes(mesh->vertices.items[corner.vertex], positionSlots, kPositionWeights, line, nearFace)) {
+            if (!withNormals) return Location{line * kMix, (uint32_t)line & seenMask, nearFace};
+            uint64_t normalLine;
+            bool normalNear;
+            if (placeAxes(mesh->normals.items[corner.normal], normalSlots, kNormalWeights, normalLine,
+                          normalNear)) {
+                line += normalLine;
+                return Location{line * kMix, (uint32_t)line & seenMask, nearFace || normalNear};
+            }
+        }
+        // A whole-number coordinate somewhere.
         int64_t cells[kAxes];
         int side[kAxes];
         cellsOf(corner, cells, side);
-        const uint64_t line = cellLine(cells);
+        line = cellLine(cells);
         return Location{line * kMix, (uint32_t)line & seenMask,
                         (side[0] | side[1] | side[2] | side[3] | side[4] | side[5]) != 0};
     }
@@ -134,15 +147,42 @@ private:
         }
     }
 
+    // What slotOf and cellLine give for three axes of a vector, with each
+    // axis's weight in the line, when all three lie below 2^23 in magnitude;
+    // false otherwise. near tells whether any of them lies within the margin
+    // of a boundary. The common case of locate, without branches per axis.
+    static bool placeAxes(const Vec3& v, Slots slots, const uint64_t weights[3], uint64_t& line, bool& near) {
+        uint32_t bits[3];
+        std::memcpy(&bits[0], &v.x, 4);
+        std::memcpy(&bits[1], &v.y, 4);
+        std::memcpy(&bits[2], &v.z, 4);
+        if (!(((bits[0] & 0x7FFFFFFFu) < kWholeNumberBits) & ((bits[1] & 0x7FFFFFFFu) < kWholeNumberBits) &
+              ((bits[2] & 0x7FFFFFFFu) < kWholeNumberBits)))
+            return false;
+        const int64_t x = (int64_t)(v.x * slots.scale) + kBias;
+        const int64_t y = (int64_t)(v.y * slots.scale) + kBias;
+        const int64_t z = (int64_t)(v.z * slots.scale) + kBias;
+        // Within the margin of either boundary exactly when the margin added
+        // wraps the position within the slot below twice the margin.
+        const uint32_t mask = (1u << kFraction) - 1, margin = slots.marginUnits;
+        near = ((((uint32_t)x + margin) & mask) < 2 * margin) | ((((uint32_t)y + margin) & mask) < 2 * margin) |
+               ((((uint32_t)z + margin) & mask) < 2 * margin);
+        line = (uint64_t)(x >> kFraction) * weights[0] + (uint64_t)(y >> kFraction) * weights[1] +
+               (uint64_t)(z >> kFraction) * weights[2];
+        return true;
+    }
+
     // A cell's number on a line: neighbours along position x are next to
     // each other, so that the seen bits of neighbouring corners tend to
     // share words. Mixed, it is the cell's hash, whose top bits pick the
     // chain and whose middle bits tag the cell.
     static uint64_t cellLine(const int64_t cells[kAxes]) {
-        return (uint64_t)cells[0] + (uint64_t)cells[1] * 0x9E3779B97F4A7C15ull +
-               (uint64_t)cells[2] * 0xC2B2AE3D27D4EB4Full + (uint64_t)cells[3] * 0x165667B19E3779F9ull +
-               (uint64_t)cells[4] * 0xD6E8FEB86659FD93ull + (uint64_t)cells[5] * 0xFF51AFD7ED558CCDull;
+        uint64_t line = 0;
+        for (int a = 0; a < 3; ++a) line += (uint64_t)cells[a] * kPositionWeights[a] + (uint64_t)cells[a + 3] * kNormalWeights[a];
+        return line;
     }
+    static constexpr uint64_t kPositionWeights[3] = {1, 0x9E3779B97F4A7C15ull, 0xC2B2AE3D27D4EB4Full};
+    static constexpr uint64_t kNormalWeights[3] = {0x165667B19E3779F9ull, 0xD6E8FEB86659FD93ull, 0xFF51AFD7ED558CCDull};
     static uint32_t tagOf(uint64_t hash) { return (uint32_t)(hash >> 8); }
 
     // A key's place in its chain: the next older number + 1 (0 at the end)
