@@ -18,9 +18,13 @@
 // a normal (hard edges) do not meet; where they are not, that would cost
 // more than it saves.
 //
-// A bit per hashed cell records which cells have been seen. A key far from
-// its cell's faces whose bit is clear has nothing to compare with: such a key
-// costs a bit and a chain link, in tables small enough for the cache.
+// Two bits per hashed cell, in one word, record which cells have been seen:
+// one picked by the cell's place on a line, so that neighbouring corners
+// tend to share words, and one by its hash, which keeps false alarms (each
+// a search and a mispredicted branch) rare where many cells share a word. A
+// key far from its cell's faces whose bits are not both set has nothing to
+// compare with: such a key costs a word and a chain link, in tables small
+// enough for the cache.
 //
 // A key with a compared component that is not finite never matches anything
 // (the difference is infinite or NaN); it joins a chain only as the first of
@@ -44,7 +48,7 @@ public:
     // cell's faces.
     struct Location {
         uint64_t hash;
-        uint32_t seenBit;  // index of the cell's bit in seen
+        uint32_t seenBit;  // index of the cell's first bit in seen
         bool nearFace;
     };
 
@@ -76,8 +80,8 @@ public:
     // with the same key; a key that matches nothing does not even match itself.
     int32_t find(const FaceCorner& corner, Location at) {
         uint64_t& word = seen.items[at.seenBit >> 6];
-        const uint64_t bit = (uint64_t)1 << (at.seenBit & 63);
-        const bool seenBefore = (word & bit) != 0;
+        const uint64_t bit = ((uint64_t)1 << (at.seenBit & 63)) | ((uint64_t)1 << (at.hash >> 58));
+        const bool seenBefore = (word & bit) == bit;
         word |= bit;
         if (!seenBefore && !at.nearFace) {
             searched = false;
@@ -175,7 +179,7 @@ private:
     // A cell's number on a line: neighbours along position x are next to
     // each other, so that the seen bits of neighbouring corners tend to
     // share words. Mixed, it is the cell's hash, whose top bits pick the
-    // chain and whose middle bits tag the cell.
+    // chain and the second seen bit, and whose middle bits tag the cell.
     static uint64_t cellLine(const int64_t cells[kAxes]) {
         uint64_t line = 0;
         for (int a = 0; a < 3; ++a) line += (uint64_t)cells[a] * kPositionWeights[a] + (uint64_t)cells[a + 3] * kNormalWeights[a];
