@@ -1,5 +1,7 @@
-// Any bytes as an ASE file: packs that load, or a refusal with an ERROR line; the same whether read on one thread or several.
+// Any bytes as an ASE file: packs that load, or a refusal with an ERROR line; the same whether read token by token
+// on one thread or by lines on several.
 #include "convert_in_memory.h"
+#include "ase/tokenizer.h"
 #include "platform/allocator.h"
 #include "platform/log.h"
 #include <cstdio>
@@ -12,8 +14,12 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
     if (!gLog) gAllocator = &heap, gLog = new (logStorage) Log();
     const std::string fault = convertInMemory(data, size).fault;
     if (!fault.empty()) std::fprintf(stderr, "conversion fault: %s\n", fault.c_str()), std::abort();
-    // Spread over threads, with parts as small as they come, the read must leave exactly the same.
-    if (readingTrace(data, size, 1, 1 << 30) != readingTrace(data, size, 3, 1))
-        std::fprintf(stderr, "conversion fault: reading on threads differs\n"), std::abort();
+    // Token by token on one thread, or lines at once and spread over threads with parts as small as they come,
+    // the read must leave exactly the same.
+    Tokenizer::lineScans = false;
+    const std::string byTokens = readingTrace(data, size, 1, 1 << 30);
+    Tokenizer::lineScans = true;
+    if (byTokens != readingTrace(data, size, 3, 1))
+        std::fprintf(stderr, "conversion fault: reading by lines or on threads differs\n"), std::abort();
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "ase/mesh_block.h"
 
+#include "ase/line_scan.h"
 #include "ase/number.h"
 #include "ase/syntax_error.h"
 #include "platform/log.h"
@@ -35,6 +36,16 @@ static int nextVec3(Tokenizer& tokenizer, Vec3* value, const char* keyword, int3
            nextFloat(tokenizer, &value->z, keyword, entry);
 }
 
+// A whole entry line of three numbers, when the tokenizer can take it at once.
+template <size_t N>
+static int readVec3Entry(Tokenizer& tokenizer, const char (&keyword)[N], int32_t expected, int32_t* number,
+                         Vec3* value) {
+    float xyz[3];
+    if (!readEntryLine<float, scanPlainFloat>(tokenizer, keyword, expected, number, xyz, 3)) return 0;
+    *value = Vec3{xyz[0], xyz[1], xyz[2]};
+    return 1;
+}
+
 // The keyword, then the entry number, which must be the expected one.
 // A template so that the keyword's length is known where it is compared.
 template <size_t N>
@@ -52,6 +63,8 @@ int parseVertexList(Mesh* mesh, Tokenizer& tokenizer) {
         return parseError(tokenizer, "*MESH_VERTEX_LIST before *MESH_NUMVERTEX");
     if (!expectAfter(tokenizer, "{", "*MESH_VERTEX_LIST")) return 0;
     for (int32_t i = 0; i < mesh->vertices.count; ++i) {
+        int32_t number;
+        if (readVec3Entry(tokenizer, "*MESH_VERTEX", i, &number, &mesh->vertices[i])) continue;
         if (!expectEntry(tokenizer, "*MESH_VERTEX", i) ||
             !nextVec3(tokenizer, &mesh->vertices[i], "*MESH_VERTEX", i))
             return 0;
@@ -63,7 +76,12 @@ int parseFaceList(Mesh* mesh, Tokenizer& tokenizer, Array<FaceIndices>& faceList
     if (mesh->faces.count == 0) return parseError(tokenizer, "*MESH_FACE_LIST before *MESH_NUMFACES");
     if (!expectAfter(tokenizer, "{", "*MESH_FACE_LIST")) return 0;
     int32_t i = 0;
-    while (tokenizer.nextToken()) {
+    for (;;) {
+        if (i < mesh->faces.count && readFaceLine(tokenizer, i, faceList[i])) {
+            ++i;
+            continue;
+        }
+        if (!tokenizer.nextToken()) break;
         if (tokenizer.is("}")) break;
         if (!tokenizer.is("*MESH_FACE")) continue;
         int32_t number;
@@ -105,6 +123,12 @@ int parseTVertList(Mesh* mesh, Tokenizer& tokenizer, int channel) {
     for (int32_t i = 0; i < texVertices.count; ++i) {
         TexVertex& vertex = texVertices[i];
         float w;
+        float uvw[3];
+        int32_t number;
+        if (readEntryLine<float, scanPlainFloat>(tokenizer, "*MESH_TVERT", i, &number, uvw, 3)) {
+            vertex.u = uvw[0], vertex.v = uvw[1];
+            continue;
+        }
         if (!expectEntry(tokenizer, "*MESH_TVERT", i) ||
             !nextFloat(tokenizer, &vertex.u, "*MESH_TVERT", i) ||
             !nextFloat(tokenizer, &vertex.v, "*MESH_TVERT", i) ||
@@ -120,6 +144,11 @@ int parseTFaceList(Mesh* mesh, Tokenizer& tokenizer, int channel) {
     if (!expectAfter(tokenizer, "{", "*MESH_TFACELIST")) return 0;
     for (int32_t i = 0; i < mesh->faces.count; ++i) {
         FaceCorner* corners = mesh->faces[i].corners;
+        int32_t number, tex[3];
+        if (readEntryLine<int32_t, scanPlainInt>(tokenizer, "*MESH_TFACE", i, &number, tex, 3)) {
+            for (int k = 0; k < 3; ++k) corners[k].tex[channel] = tex[k];
+            continue;
+        }
         if (!expectEntry(tokenizer, "*MESH_TFACE", i)) return 0;
         for (int k = 0; k < 3; ++k)
             if (!nextInt(tokenizer, &corners[k].tex[channel], "*MESH_TFACE")) return 0;
@@ -136,22 +165,26 @@ int parseNormals(Mesh* mesh, Tokenizer& tokenizer) {
     int result = 1;
     for (int32_t i = 0; i < mesh->faces.count && result; ++i) {
         MeshFace& face = mesh->faces[i];
-        if (!expectEntry(tokenizer, "*MESH_FACENORMAL", i) ||
-            !nextVec3(tokenizer, &face.normal, "*MESH_FACENORMAL", i)) {
+        int32_t number;
+        if (!readVec3Entry(tokenizer, "*MESH_FACENORMAL", i, &number, &face.normal) &&
+            (!expectEntry(tokenizer, "*MESH_FACENORMAL", i) ||
+             !nextVec3(tokenizer, &face.normal, "*MESH_FACENORMAL", i))) {
             result = 0;
             break;
         }
         for (int k = 0; k < 3; ++k) {
             int32_t vertex = 0;
             Vec3 normal;
-            if (!tokenizer.expect("*MESH_VERTEXNORMAL")) {
-                result = syntaxError(tokenizer, "expected *MESH_VERTEXNORMAL for face %d", i);
-                break;
-            }
-            if (!nextInt(tokenizer, &vertex, "*MESH_VERTEXNORMAL") ||
-                !nextVec3(tokenizer, &normal, "*MESH_VERTEXNORMAL", vertex)) {
-                result = 0;
-                break;
+            if (!readVec3Entry(tokenizer, "*MESH_VERTEXNORMAL", -1, &vertex, &normal)) {
+                if (!tokenizer.expect("*MESH_VERTEXNORMAL")) {
+                    result = syntaxError(tokenizer, "expected *MESH_VERTEXNORMAL for face %d", i);
+                    break;
+                }
+                if (!nextInt(tokenizer, &vertex, "*MESH_VERTEXNORMAL") ||
+                    !nextVec3(tokenizer, &normal, "*MESH_VERTEXNORMAL", vertex)) {
+                    result = 0;
+                    break;
+                }
             }
             if (vertex < 0 || vertex >= mesh->vertices.count) {
                 result = parseError(tokenizer, "*MESH_VERTEXNORMAL names vertex %d, but there are %d vertices",

@@ -129,24 +129,52 @@ bool objectStartsAt(const unsigned char* input, int32_t at, int32_t size) {
     return separated && std::memcmp(input + at, kObjectKeyword, (size_t)kObjectKeywordLength) == 0;
 }
 
+// The keyword is found by its 'J', a letter that other keywords and the
+// numbers do not hold: stars stand on every line, so searching for them
+// stops every few dozen bytes.
+const int32_t kObjectKeywordJ = 7;
+
 // Where "*GEOMOBJECT" first stands after a separator in [from, to), or -1.
 int32_t findObject(const unsigned char* input, int32_t from, int32_t to, int32_t size) {
     if (from < 1) from = 1;
-    for (int32_t at = from; at < to;) {
-        const void* star = std::memchr(input + at, '*', (size_t)(to - at));
-        if (!star) return -1;
-        at = (int32_t)((const unsigned char*)star - input);
-        if (objectStartsAt(input, at, size)) return at;
+    int32_t at = from + kObjectKeywordJ;
+    const int32_t end = to + kObjectKeywordJ < size ? to + kObjectKeywordJ : size;
+    while (at < end) {
+        const void* j = std::memchr(input + at, 'J', (size_t)(end - at));
+        if (!j) return -1;
+        at = (int32_t)((const unsigned char*)j - input);
+        if (objectStartsAt(input, at - kObjectKeywordJ, size)) return at - kObjectKeywordJ;
         ++at;
     }
     return -1;
 }
 
+// The last byte c in [from, to), or -1: eight bytes at a time, as the look
+// back may pass megabytes.
+int32_t lastByteBefore(const unsigned char* input, int32_t from, int32_t to, unsigned char c) {
+    const uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull, pattern = ones * c;
+    int32_t at = to;
+    for (;;) {
+        while (at - from >= 8) {
+            uint64_t word;
+            std::memcpy(&word, input + at - 8, 8);
+            const uint64_t x = word ^ pattern;  // a zero byte where c is
+            if ((x - ones) & ~x & highs) break;
+            at -= 8;
+        }
+        const int32_t stop = at - 8 > from ? at - 8 : from;
+        while (at > stop)
+            if (input[--at] == c) return at;
+        if (at <= from) return -1;
+    }
+}
+
 // Where "*GEOMOBJECT" last stands after a separator in [from, to), or -1.
 int32_t findObjectBefore(const unsigned char* input, int32_t from, int32_t to, int32_t size) {
     if (from < 1) from = 1;
-    for (int32_t at = to - 1; at >= from; --at)
-        if (objectStartsAt(input, at, size)) return at;
+    int32_t at = to + kObjectKeywordJ < size ? to + kObjectKeywordJ : size;
+    while ((at = lastByteBefore(input, from + kObjectKeywordJ, at, 'J')) >= 0)
+        if (objectStartsAt(input, at - kObjectKeywordJ, size)) return at - kObjectKeywordJ;
     return -1;
 }
 

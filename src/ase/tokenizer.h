@@ -43,6 +43,30 @@ public:
     int nextFloat(float* value) { return nextNumber<float, scanPlainFloat, parseFloat>(value); }
     int nextInt(int32_t* value) { return nextNumber<int32_t, scanPlainInt, parseInt>(value); }
 
+    // For readers that scan a line ahead of the tokens (see line_scan.h): the
+    // bytes from where the scan stands, when it stands between tokens in the
+    // plain state, plain numbers are words of their own and kLineReach bytes
+    // lie ahead; null otherwise.
+    const unsigned char* lineAhead() const {
+        return fastState == kFastPlain && numbersOrdinary && lineScans && inputSize - position >= kLineReach
+                   ? input + position
+                   : nullptr;
+    }
+    static const int32_t kLineReach = 256;
+    bool isBlank(unsigned char c) const { return classes[c] == kSpace; }
+    bool isLineFeed(unsigned char c) const { return classes[c] == kLineFeed; }
+    bool isOrdinary(unsigned char c) const { return classes[c] == kOrdinary; }
+    bool isDelimiter(unsigned char c) const { return classes[c] == kDelimiter; }
+    // Takes the word [start, stop) of the input, ended by a blank or a line
+    // feed at stop, as the token last read: the state is what reading the
+    // tokens up to it one by one leaves.
+    int takeWord(const unsigned char* start, const unsigned char* stop) {
+        return endPlainWord((int32_t)(start - input), (int32_t)(stop - input));
+    }
+    // Whether lineAhead offers lines; off, everything is read token by token
+    // (for tests that compare the two). Set before reading starts.
+    static inline bool lineScans = true;
+
     // Consumes the next token; 1 when its text is literal.
     int expect(const char* literal) { return nextToken() != End && is(literal); }
     void close();
