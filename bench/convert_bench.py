@@ -4,8 +4,8 @@
     python3 bench/convert_bench.py [--runs 5] [--tarvolt build/tarvolt] [--file F]
 
 Generates bench/out/big.ase (20 objects x 20,000 triangles) unless --file is
-given, then runs each command --runs times under /usr/bin/time -v and prints
-the median wall time, peak RSS, throughput and the ratios.
+given, then runs each command --runs times under /usr/bin/time -v, round by
+round, and prints the median wall time, peak RSS, throughput and the ratios.
 """
 import argparse
 import os
@@ -14,24 +14,25 @@ import statistics
 import subprocess
 import sys
 import tempfile
+import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 
 
 def measure(command, cwd):
-    """Wall seconds and peak RSS in KiB of one run, from /usr/bin/time -v."""
+    """Wall seconds and peak RSS in KiB of one run under /usr/bin/time -v. The
+    wall time is taken around it here: time prints hundredths only."""
+    start = time.perf_counter()
     result = subprocess.run(['/usr/bin/time', '-v'] + command, cwd=cwd, stdin=subprocess.DEVNULL,
                             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
-    wall = rss = None
+    wall = time.perf_counter() - start
+    rss = None
     for line in result.stderr.splitlines():
         line = line.strip()
-        if line.startswith('Elapsed (wall clock) time'):
-            clock = line.rsplit(' ', 1)[1].split(':')
-            wall = sum(float(part) * 60 ** i for i, part in enumerate(reversed(clock)))
-        elif line.startswith('Maximum resident set size'):
+        if line.startswith('Maximum resident set size'):
             rss = int(line.rsplit(' ', 1)[1])
-    if result.returncode != 0 or wall is None:
+    if result.returncode != 0 or rss is None:
         sys.exit('failed: %s\n%s' % (' '.join(command), result.stderr[-2000:]))
     return wall, rss
 
@@ -66,8 +67,8 @@ def main():
 
     work = tempfile.mkdtemp(prefix='tarvolt-bench-')
     shutil.copy(path, os.path.join(work, 'big.ase'))
-    # Every run but the first of a row replaces the pack the one before
-    # wrote; the "new pack" row removes it first, which shows what replacing
+    # Every run but the first replaces the pack a run before wrote; the "new
+    # pack" row removes it first, which shows what replacing
     # costs in the file system (it flushes the new file on the rename).
     commands = [('tarvolt', [tarvolt, 'big.ase']),
                 ('tarvolt -o', [tarvolt, '-o', 'big.ase']),
@@ -82,10 +83,15 @@ def main():
     medians = {}
     print('file: %s, %.1f MB, %d runs each (median)' % (path, size_mb, args.runs))
     print('%-18s %10s %10s %12s' % ('command', 'wall s', 'MB/s', 'peak RSS MB'))
-    for name, command in commands:
-        runs = [measure(command, work) for _ in range(args.runs)]
-        wall = statistics.median(r[0] for r in runs)
-        rss = statistics.median(r[1] for r in runs) / 1024
+    # Round by round, so that a machine that slows down for a while slows
+    # every row alike.
+    runs = {name: [] for name, _ in commands}
+    for _ in range(args.runs):
+        for name, command in commands:
+            runs[name].append(measure(command, work))
+    for name, _ in commands:
+        wall = statistics.median(r[0] for r in runs[name])
+        rss = statistics.median(r[1] for r in runs[name]) / 1024
         medians[name] = wall
         print('%-18s %10.3f %10.0f %12.1f' % (name, wall, size_mb / wall if wall else 0, rss))
     shutil.rmtree(work)

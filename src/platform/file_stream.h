@@ -37,4 +37,11 @@ public:
     int32_t read(void* buffer, int32_t n) override;
     int write(const void* buffer, int32_t n) override;
     int32_t size() override;
+    int close() override;
+
+private:
+    void startWriteBack();
+
+    int64_t written = 0;   // bytes handed to the file
+    int64_t flushing = 0;  // bytes whose writing back has been started
 };
