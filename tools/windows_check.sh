@@ -94,10 +94,12 @@ else
     echo "windows-check: no corpus at $corpus, fixtures only"
 fi
 
-# CR LF to LF, and without the advice Wine itself prints at times (when it
-# starts its server) about a missing 32-bit Wine, which is no program's output.
+# CR LF to LF, and without what Wine itself prints at times when it starts
+# its server: advice about a missing 32-bit Wine, and its own error channel
+# ("0048:err:winediag:...", that no desktop window could be made), which are
+# no program's output.
 strip_cr() {
-    tr -d '\r' <"$1" | grep -v -E '^(it looks like wine32 is missing|multiarch needs to be enabled first|execute "dpkg --add-architecture i386|apt-get install wine32)' || true
+    tr -d '\r' <"$1" | grep -v -E '^(it looks like wine32 is missing|multiarch needs to be enabled first|execute "dpkg --add-architecture i386|apt-get install wine32|[0-9a-f]{4}:(err|fixme|warn|trace):)' || true
 }
 runs=0 packs=0 differ=0
 for input in "${inputs[@]}"; do
@@ -140,6 +142,9 @@ for input in "${inputs[@]}"; do
             for f in stdout app.log; do
                 diff <(strip_cr "$lin/$f") <(strip_cr "$wdir/$f") | head -5 | sed "s/^/    $f: /" || true
             done
+            if [ -f "$wdir/qrvinfo.windows" ]; then
+                diff "$wdir/qrvinfo.linux" <(strip_cr "$wdir/qrvinfo.windows") | head -5 | sed "s/^/    qrvinfo: /" || true
+            fi
         fi
         rm -rf "$work/convert/$runs"
     done
