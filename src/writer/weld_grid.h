@@ -81,11 +81,21 @@ public:
     int32_t find(const FaceCorner& corner, Location at) {
         uint64_t& word = seen.items[at.seenBit >> 6];
         const uint64_t bit = ((uint64_t)1 << (at.seenBit & 63)) | ((uint64_t)1 << (at.hash >> 58));
-        const bool seenBefore = (word & bit) == bit;
+        bool seenBefore = (word & bit) == bit;
         word |= bit;
-        if (!seenBefore && !at.nearFace) {
-            searched = false;
-            return -1;
+        if (!at.nearFace) {
+            // Where the bits were set by other cells, the chain has no key of
+            // this cell's tag: known without building the key.
+            if (seenBefore) {
+                const uint32_t tag = tagOf(at.hash);
+                int32_t link = heads.items[at.hash >> headShift];
+                while (link != 0 && links.items[link - 1].tag != tag) link = links.items[link - 1].next;
+                seenBefore = link != 0;
+            }
+            if (!seenBefore) {
+                searched = false;
+                return -1;
+            }
         }
         return search(corner, at);
     }
