@@ -59,13 +59,15 @@ int FileWriteStream::write(const void* buffer, int32_t n) {
     if (n == 0) return 1;
     if (std::fwrite(buffer, (size_t)n, 1, file) != 1) return 0;
     written += n;
-    if (written - flushing >= kWriteBackBytes) startWriteBack();
+    if (writeBackEarly && written - flushing >= kWriteBackBytes) startWriteBack();
     return 1;
 }
 
 // Starts writing back what was written since the last start, without waiting
 // for it: renaming a file over an existing one makes the file system write
 // back what is still waiting first, and that wait was the run's longest step.
+// A file that replaces nothing is left to the system's own pace: starting
+// the writing back costs a wait of its own when the disk is busy.
 void FileWriteStream::startWriteBack() {
 #if defined(__linux__)
     if (written > flushing && std::fflush(file) == 0)
@@ -75,7 +77,7 @@ void FileWriteStream::startWriteBack() {
 }
 
 int FileWriteStream::close() {
-    if (file) startWriteBack();
+    if (file && writeBackEarly) startWriteBack();
     return FileStream::close();
 }
 

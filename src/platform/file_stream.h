@@ -39,6 +39,10 @@ public:
     int32_t size() override;
     int close() override;
 
+    // Whether to start writing the file back as it is written: worth it for
+    // a file that is to replace an existing one (see startWriteBack).
+    bool writeBackEarly = false;
+
 private:
     void startWriteBack();
 

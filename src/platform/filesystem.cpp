@@ -143,7 +143,12 @@ Stream* StdFileSystem::createTemporary(const char* target, String* temporaryName
     }
 #endif
     temporaryName->assign(name);
-    return new FileWriteStream(file);
+    FileWriteStream* stream = new FileWriteStream(file);
+#if !defined(_WIN32)
+    struct stat existing;
+    stream->writeBackEarly = stat(target, &existing) == 0;
+#endif
+    return stream;
 }
 
 int StdFileSystem::replaceFile(const char* from, const char* to) {
