@@ -22,7 +22,11 @@ ROOT = os.path.dirname(HERE)
 
 def measure(command, cwd):
     """Wall seconds and peak RSS in KiB of one run under /usr/bin/time -v. The
-    wall time is taken around it here: time prints hundredths only."""
+    wall time is taken around it here: time prints hundredths only. Each run
+    starts with nothing of earlier runs still to be written to disk, as when a
+    user converts one file after another: otherwise replacing a pack waits
+    for the disk to finish writing the one a run before wrote."""
+    os.sync()
     start = time.perf_counter()
     result = subprocess.run(['/usr/bin/time', '-v'] + command, cwd=cwd, stdin=subprocess.DEVNULL,
                             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
