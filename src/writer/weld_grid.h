@@ -192,7 +192,8 @@ private:
     // chain and the second seen bit, and whose middle bits tag the cell.
     static uint64_t cellLine(const int64_t cells[kAxes]) {
         uint64_t line = 0;
-        for (int a = 0; a < 3; ++a) line += (uint64_t)cells[a] * kPositionWeights[a] + (uint64_t)cells[a + 3] * kNormalWeights[a];
+        for (int a = 0; a < 3; ++a)
+            line += (uint64_t)cells[a] * kPositionWeights[a] + (uint64_t)cells[a + 3] * kNormalWeights[a];
         return line;
     }
     static constexpr uint64_t kPositionWeights[3] = {1, 0x9E3779B97F4A7C15ull, 0xC2B2AE3D27D4EB4Full};
