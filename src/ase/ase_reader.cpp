@@ -67,6 +67,7 @@ int AseReader::readScene(Scene* scene, Stream* stream) {
     }
     MaterialLog materialLog;
     ObjectLookahead lookahead;
+    lookahead.open(tokenizer);
     SceneRead read = {&tokenizer, &materials, &materialLog, &lookahead, scene};
     int result = 0;
     if (!runGuardedAgainstFileShrink(readTokens, &read, &result)) {

@@ -112,6 +112,9 @@ int runWorker(void* context) {
         worker.outcome = kAbandoned;
         return 0;
     }
+    const int32_t size = worker.tokenizer.inputEnd();
+    populateMapped(worker.tokenizer.inputBytes() + worker.start,
+                   (worker.end < size ? worker.end : size) - worker.start);
     int outcome = kAbandoned;
     if (!runGuardedAgainstFileShrink(readPart, &worker, &outcome)) outcome = kAbandoned;
     worker.outcome = (Outcome)outcome;
@@ -184,18 +187,38 @@ int32_t threadCount() {
     return count > 8 ? 8 : count;
 }
 
+// How many parts the input from from on is split into, at most.
+int64_t partsFor(int32_t from, int32_t size) {
+    int64_t parts = threadCount();
+    const int64_t minimum = ObjectLookahead::minimumPartBytes > 0 ? ObjectLookahead::minimumPartBytes : 1;
+    if (parts > (size - from) / minimum) parts = (size - from) / minimum;
+    return parts;
+}
+
 }  // namespace
+
+void ObjectLookahead::open(const Tokenizer& tokenizer) {
+    // Populated now when no worker can take a part of it.
+    if (partsFor(0, tokenizer.inputEnd()) < 2) populate(tokenizer, 0, tokenizer.inputEnd());
+}
+
+void ObjectLookahead::populate(const Tokenizer& tokenizer, int32_t from, int32_t to) {
+    if (populated) return;
+    populated = true;
+    populateMapped(tokenizer.inputBytes() + from, (int64_t)to - from);
+}
 
 void ObjectLookahead::start(const Tokenizer& tokenizer, const MaterialTable& materials) {
     if (started) return;
     started = true;
     const int32_t size = tokenizer.inputEnd();
     const int32_t from = tokenizer.position;
-    int64_t parts = threadCount();
-    const int64_t minimum = minimumPartBytes > 0 ? minimumPartBytes : 1;
-    if (parts > (size - from) / minimum) parts = (size - from) / minimum;
+    int64_t parts = partsFor(from, size);
     if (parts > kMaxWorkers + 1) parts = kMaxWorkers + 1;
-    if (parts < 2) return;
+    if (parts < 2) {
+        populate(tokenizer, from, size);
+        return;
+    }
     // Part i begins at the object nearest to the end of its share of the
     // bytes (within half an object of even), looking back no further than
     // half a share or 4 MiB: that look goes byte by byte.
@@ -225,6 +248,8 @@ void ObjectLookahead::start(const Tokenizer& tokenizer, const MaterialTable& mat
         }
         workers[count++] = worker;
     }
+    // The workers populate their parts meanwhile.
+    populate(tokenizer, from, count > 0 ? workers[0]->start : size);
 }
 
 int ObjectLookahead::take(Tokenizer& tokenizer, const MaterialTable& materials,

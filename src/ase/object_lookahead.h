@@ -31,6 +31,11 @@ public:
     ObjectLookahead() = default;
     ~ObjectLookahead() { stop(); }
 
+    // Main thread, once the input is open. A mapped input is brought into
+    // memory in parts, each by the thread that reads it: an input too small
+    // to split is populated whole here; otherwise start populates.
+    void open(const Tokenizer& tokenizer);
+
     // Main thread, right after a "*GEOMOBJECT" was read. Starts workers over
     // the rest of the input unless they ran since the materials last changed.
     void start(const Tokenizer& tokenizer, const MaterialTable& materials);
@@ -61,10 +66,13 @@ private:
     ObjectLookahead& operator=(const ObjectLookahead&) = delete;
 
     void drop(Worker* worker);
+    // Populates [from, to) of the input, the first time only.
+    void populate(const Tokenizer& tokenizer, int32_t from, int32_t to);
 
     static const int32_t kMaxWorkers = 7;
     Worker* workers[kMaxWorkers] = {};
     int32_t count = 0;  // workers started
     int32_t next = 0;   // the first worker neither taken nor dropped
     bool started = false;
+    bool populated = false;
 };

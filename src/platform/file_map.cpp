@@ -19,6 +19,8 @@ void unmapFile(const unsigned char* contents, int32_t) {
     if (contents) UnmapViewOfFile(contents);
 }
 
+void populateMapped(const unsigned char*, int64_t) {}
+
 int runGuardedAgainstFileShrink(int (*work)(void*), void* context, int* result) {
     *result = work(context);
     return 1;
@@ -53,17 +55,29 @@ void onBusError(int signal, siginfo_t* info, void*) {
 
 const unsigned char* mapFile(FILE* file, int32_t size) {
     if (size <= 0 || liveBase) return nullptr;
-#if defined(MAP_POPULATE)
-    // All of it is read anyway; mapping it in one go is cheaper than faulting.
-    const int flags = MAP_PRIVATE | MAP_POPULATE;
-#else
-    const int flags = MAP_PRIVATE;
-#endif
-    void* view = mmap(nullptr, (size_t)size, PROT_READ, flags, fileno(file), 0);
+    // Not populated here: the readers populate the parts they read, each on
+    // its own thread.
+    void* view = mmap(nullptr, (size_t)size, PROT_READ, MAP_PRIVATE, fileno(file), 0);
     if (view == MAP_FAILED) return nullptr;
     liveBase = (const unsigned char*)view;
     liveSize = size;
     return liveBase;
+}
+
+void populateMapped(const unsigned char* from, int64_t n) {
+#if defined(__linux__)
+    const int kPopulateRead = 22;  // MADV_POPULATE_READ, Linux 5.14 on
+    if (!liveBase || n <= 0 || from < liveBase || from >= liveBase + liveSize) return;
+    if (n > liveBase + liveSize - from) n = liveBase + liveSize - from;
+    const uintptr_t page = 4096;
+    const uintptr_t begin = (uintptr_t)from & ~(page - 1);
+    // An older system refuses the advice and the pages fault in as read; a
+    // file that shrank meanwhile makes it fail, and the read faults as before.
+    madvise((void*)begin, (uintptr_t)from + (uintptr_t)n - begin, kPopulateRead);
+#else
+    (void)from;
+    (void)n;
+#endif
 }
 
 void unmapFile(const unsigned char* contents, int32_t size) {
