@@ -1,5 +1,6 @@
 #pragma once
 #include "platform/stream.h"
+#include "platform/thread.h"
 
 #include <cstdint>
 #include <cstring>
@@ -7,11 +8,16 @@
 // Collects little-endian output in a large buffer and hands it to a Stream in
 // big writes. After the first failed write every later one is dropped and
 // failed() stays true.
+//
+// Writing behind: a full buffer is written by a helper thread while the
+// caller fills a second one, so that the system's copying of a large output
+// runs beside its making. The stream is used by one thread at a time, and
+// flush() returns only when every write has ended.
 class BufferedWriter {
 public:
     static const int32_t kBufferSize = 1 << 20;
 
-    explicit BufferedWriter(Stream* stream);
+    explicit BufferedWriter(Stream* stream, bool writeBehind = false);
     ~BufferedWriter();
 
     void put(const void* bytes, int32_t n) {
@@ -40,7 +46,7 @@ public:
     // Room for n bytes at the end of the buffer, to be filled by the caller and
     // then committed; n must not exceed kBufferSize.
     unsigned char* reserve(int32_t n) {
-        if (n > kBufferSize - used) flush();
+        if (n > kBufferSize - used) handOff();
         return buffer + used;
     }
     void commit(int32_t n) { used += n; }
@@ -54,12 +60,21 @@ public:
 
 private:
     void putSlow(const unsigned char* bytes, int32_t n);
+    // Passes a full buffer on: to the helper when writing behind.
+    void handOff();
+    // Waits for the helper's write and takes its result.
+    void settle();
+    static int writeSpare(void* writer);
 
     Stream* stream;
     unsigned char* buffer;
     int32_t used;
     int64_t flushed;
     bool hasFailed;
+    // Writing behind: the buffer the helper writes, and how much of it.
+    unsigned char* spare;
+    int32_t spareUsed;
+    Thread helper;
 
     BufferedWriter(const BufferedWriter&) = delete;
     BufferedWriter& operator=(const BufferedWriter&) = delete;

@@ -90,7 +90,7 @@ int writePack(const char* inputPath, Mesh* head, uint32_t options) {
     }
     bool written;
     {
-        BufferedWriter out(stream);
+        BufferedWriter out(stream, true);
         writePackTo(out, head, options);
         written = out.flush() && out.position() <= (int64_t)UINT32_MAX;
     }
