@@ -41,7 +41,7 @@ template <size_t N>
 static int readVec3Entry(Tokenizer& tokenizer, const char (&keyword)[N], int32_t expected, int32_t* number,
                          Vec3* value) {
     float xyz[3];
-    if (!readEntryLine<float, scanPlainFloat>(tokenizer, keyword, expected, number, xyz, 3)) return 0;
+    if (!readEntryLine<float, scanInputFloat>(tokenizer, keyword, expected, number, xyz, 3)) return 0;
     *value = Vec3{xyz[0], xyz[1], xyz[2]};
     return 1;
 }
@@ -125,7 +125,7 @@ int parseTVertList(Mesh* mesh, Tokenizer& tokenizer, int channel) {
         float w;
         float uvw[3];
         int32_t number;
-        if (readEntryLine<float, scanPlainFloat>(tokenizer, "*MESH_TVERT", i, &number, uvw, 3)) {
+        if (readEntryLine<float, scanInputFloat>(tokenizer, "*MESH_TVERT", i, &number, uvw, 3)) {
             vertex.u = uvw[0], vertex.v = uvw[1];
             continue;
         }

@@ -35,12 +35,29 @@ inline const unsigned char* scanPlainInt(const unsigned char* p, int32_t* value)
     return p;
 }
 
+// Whether all four bytes of x are decimal digits. High bytes are caught by
+// their top bit; for the others neither the add nor the subtract carries into
+// the next byte.
+inline bool fourDigits(uint32_t x) {
+    return ((x | (x + 0x46464646u) | ~((x | 0x80808080u) - 0x30303030u)) & 0x80808080u) == 0;
+}
+
+// The value of four digit bytes, the first at the lowest address.
+inline uint32_t fourDigitsValue(uint32_t x) {
+    x -= 0x30303030u;
+    x = x * 10 + (x >> 8);  // bytes 0 and 2: the first and the last two digits
+    return (uint32_t)((((uint64_t)(x & 0x00FF00FFu)) * (1 + (100ull << 16))) >> 16) & 0xFFFFu;
+}
+
 // A plain decimal "-?D*(.D*)?" at p with 1 to 19 digits whose digits as an
 // integer do not pass 2^53: the mantissa and the power of ten are exact
 // doubles, so one correctly rounded division gives the correctly rounded
 // value that the standard conversion gives, then rounded to float. Returns
-// the byte after it; null for any other form. Reads at most 22 bytes from p.
-inline const unsigned char* scanPlainFloat(const unsigned char* p, float* value) {
+// the byte after it; null for any other form. Reads at most 22 bytes from p,
+// and in a C string none past its end; with wide, up to 26 bytes whatever
+// they hold, for the input, where enough lie ahead.
+template <bool wide>
+inline const unsigned char* scanPlainFloatAt(const unsigned char* p, float* value) {
     static const double kPowers[20] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,
                                        1e7,  1e8,  1e9,  1e10, 1e11, 1e12, 1e13,
                                        1e14, 1e15, 1e16, 1e17, 1e18, 1e19};
@@ -57,9 +74,19 @@ inline const unsigned char* scanPlainFloat(const unsigned char* p, float* value)
         ++p;
         // Exporters write four decimals: taken at once, the same digits
         // with fewer steps and a fixed length to run ahead on.
-        if (digits <= 15 && isDigit(p[0]) && isDigit(p[1]) && isDigit(p[2]) && isDigit(p[3]) && !isDigit(p[4])) {
-            mantissa = mantissa * 10000 + (uint64_t)((p[0] - '0') * 1000 + (p[1] - '0') * 100 + (p[2] - '0') * 10 +
-                                                     (p[3] - '0'));
+        bool four;
+        uint32_t bytes = 0;
+        if (wide) {
+            std::memcpy(&bytes, p, 4);
+            four = digits <= 15 && fourDigits(bytes) && !isDigit(p[4]);
+        } else {
+            four = digits <= 15 && isDigit(p[0]) && isDigit(p[1]) && isDigit(p[2]) && isDigit(p[3]) &&
+                   !isDigit(p[4]);
+        }
+        if (four) {
+            mantissa = mantissa * 10000 +
+                       (wide ? fourDigitsValue(bytes)
+                             : (uint64_t)((p[0] - '0') * 1000 + (p[1] - '0') * 100 + (p[2] - '0') * 10 + (p[3] - '0')));
             digits += 4;
             fraction = 4;
             p += 4;
@@ -74,6 +101,15 @@ inline const unsigned char* scanPlainFloat(const unsigned char* p, float* value)
     double result = (double)mantissa / kPowers[fraction];
     *value = (float)(negative ? -result : result);
     return p;
+}
+
+inline const unsigned char* scanPlainFloat(const unsigned char* p, float* value) {
+    return scanPlainFloatAt<false>(p, value);
+}
+
+// scanPlainFloat for the input: at least 32 bytes must be readable from p.
+inline const unsigned char* scanInputFloat(const unsigned char* p, float* value) {
+    return scanPlainFloatAt<true>(p, value);
 }
 
 // What atoi does, with saturation, for the forms scanPlainInt leaves.

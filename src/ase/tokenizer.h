@@ -40,7 +40,7 @@ public:
     }
     // The next token, converted as parseFloat / parseInt would; the value is
     // set whenever a token is delivered.
-    int nextFloat(float* value) { return nextNumber<float, scanPlainFloat, parseFloat>(value); }
+    int nextFloat(float* value) { return nextNumber<float, scanInputFloat, parseFloat>(value); }
     int nextInt(int32_t* value) { return nextNumber<int32_t, scanPlainInt, parseInt>(value); }
 
     // For readers that scan a line ahead of the tokens (see line_scan.h): the

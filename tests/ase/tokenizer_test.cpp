@@ -229,4 +229,28 @@ TEST(Tokenizer, NumbersLikeTheLibrary) {
     EXPECT_EQ(0x3f800000u, referenceFloat("1.0000000596046447753906250001"));
 }
 
+// The four-digit step against byte by byte: every byte value in every place among digits, and random words.
+TEST(Tokenizer, FourDigitsAtOnce) {
+    auto check = [](uint32_t x) {
+        unsigned char b[4];
+        std::memcpy(b, &x, 4);
+        const bool digits = isDigit(b[0]) && isDigit(b[1]) && isDigit(b[2]) && isDigit(b[3]);
+        if (fourDigits(x) != digits) return false;
+        return !digits || fourDigitsValue(x) == (uint32_t)((b[0] - '0') * 1000 + (b[1] - '0') * 100 +
+                                                           (b[2] - '0') * 10 + (b[3] - '0'));
+    };
+    Rng rng{5};
+    for (int place = 0; place < 4; ++place)
+        for (uint32_t byte = 0; byte < 256; ++byte)
+            for (int k = 0; k < 20; ++k) {
+                uint32_t x = 0;
+                for (int i = 0; i < 4; ++i) x |= (i == place ? byte : '0' + rng.below(10)) << (8 * i);
+                ASSERT_TRUE(check(x)) << std::hex << x;
+            }
+    for (int i = 0; i < 1000000; ++i) {
+        const uint32_t x = (uint32_t)rng.next();
+        ASSERT_TRUE(check(x)) << std::hex << x;
+    }
+}
+
 }  // namespace
