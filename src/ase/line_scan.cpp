@@ -1,6 +1,45 @@
 #include "ase/line_scan.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
+
+// Bytes of a 64-byte run by what the face line's middle asks of them; bit i
+// stands for at[i].
+struct MiddleBytes {
+    uint64_t blanks;   // ' ' and '\t'
+    uint64_t colons;   // ':'
+    uint64_t stars;    // '*'
+    uint64_t letters;  // 'A', 'B' and 'C'
+};
+
+MiddleBytes middleBytes(const unsigned char* at) {
+    MiddleBytes m = {0, 0, 0, 0};
+#if defined(__SSE2__)
+    for (int part = 0; part < 4; ++part) {
+        const __m128i v = _mm_loadu_si128((const __m128i*)(at + 16 * part));
+        auto bits = [&](__m128i hits) { return (uint64_t)(unsigned)_mm_movemask_epi8(hits) << (16 * part); };
+        m.blanks |= bits(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\t'))));
+        m.colons |= bits(_mm_cmpeq_epi8(v, _mm_set1_epi8(':')));
+        m.stars |= bits(_mm_cmpeq_epi8(v, _mm_set1_epi8('*')));
+        // 'A' to 'C' are 0x41 to 0x43: clearing the low two bits leaves 0x40, as it does for '@'.
+        const __m128i letters = _mm_and_si128(_mm_cmpeq_epi8(_mm_and_si128(v, _mm_set1_epi8((char)0xFC)), _mm_set1_epi8(0x40)),
+                                              _mm_xor_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('@')), _mm_set1_epi8(-1)));
+        m.letters |= bits(letters);
+    }
+#else
+    for (int i = 0; i < 64; ++i) {
+        const unsigned char c = at[i];
+        m.blanks |= (uint64_t)(c == ' ' || c == '\t') << i;
+        m.colons |= (uint64_t)(c == ':') << i;
+        m.stars |= (uint64_t)(c == '*') << i;
+        m.letters |= (uint64_t)(c == 'A' || c == 'B' || c == 'C') << i;
+    }
+#endif
+    return m;
+}
 
 bool isColon(const Tokenizer& tokenizer, unsigned char c) { return c == ':' && tokenizer.isDelimiter(c); }
 
@@ -17,8 +56,9 @@ const unsigned char* readCorner(const Tokenizer& tokenizer, const unsigned char*
 }  // namespace
 
 int readFaceLine(Tokenizer& tokenizer, int32_t i, FaceIndices& face) {
-    const unsigned char* p = tokenizer.lineAhead();
-    if (!p) return 0;
+    const unsigned char* const line = tokenizer.lineAhead();
+    if (!line) return 0;
+    const unsigned char* p = line;
     const unsigned char* limit = p + Tokenizer::kLineReach - 32;
     while (p < limit && (tokenizer.isBlank(*p) || tokenizer.isLineFeed(*p))) ++p;
     if (p >= limit || std::memcmp(p, "*MESH_FACE", 10) != 0 || !tokenizer.isBlank(p[10])) return 0;
@@ -37,24 +77,30 @@ int readFaceLine(Tokenizer& tokenizer, int32_t i, FaceIndices& face) {
 
     // Up to "*MESH_MTLID" the face list's reads pass over words and colons,
     // unless a word is a lone A, B or C: then only plain bytes may come, and
-    // no such word.
+    // no such word. Taken when it all lies in the 64 bytes from p (p stands
+    // on the blank after C's vertex); otherwise the tokens read the line.
+    if (p + 64 > line + Tokenizer::kLineReach) return 0;
+    const MiddleBytes m = middleBytes(p);
+    // In a run of plain bytes the unordinary ones are the blanks and colons.
+    const uint64_t gaps = m.blanks | (tokenizer.isDelimiter(':') ? m.colons : 0);
+    // The first byte that is not plain, if any.
+    uint64_t odd = tokenizer.unordinaryBytes(p) & ~gaps;
+    while (odd && tokenizer.isOrdinary(p[firstSetBit(odd)])) odd &= odd - 1;
+    const int stop = odd ? firstSetBit(odd) : 64;
+    // The id: a star at a word's start, its word "*MESH_MTLID".
     const unsigned char* id = nullptr;
-    bool plain = true, lone = false;
-    for (; p < limit; ++p) {
-        const unsigned char byte = *p;
-        const bool ordinary = tokenizer.isOrdinary(byte);
-        plain &= ordinary || tokenizer.isBlank(byte) || isColon(tokenizer, byte);
-        lone |= (byte == 'A' || byte == 'B' || byte == 'C') && !tokenizer.isOrdinary(p[-1]) &&
-                !tokenizer.isOrdinary(p[1]);
-        if (byte == '*' && !tokenizer.isOrdinary(p[-1]) && std::memcmp(p, "*MESH_MTLID", 11) == 0 &&
-            !tokenizer.isOrdinary(p[11])) {
-            // The id follows after blanks; after a colon, the colon is taken for it.
-            if (!tokenizer.isBlank(p[11])) return 0;
-            id = p;
-            break;
-        }
-        if (!plain) return 0;
+    for (uint64_t stars = m.stars & (gaps << 1); stars; stars &= stars - 1) {
+        const int at = firstSetBit(stars);
+        if (at >= stop || p + at >= limit) return 0;
+        if (std::memcmp(p + at, "*MESH_MTLID", 11) != 0 || tokenizer.isOrdinary(p[at + 11])) continue;
+        // The id follows after blanks; after a colon, the colon is taken for it.
+        if (!tokenizer.isBlank(p[at + 11])) return 0;
+        id = p + at;
+        break;
     }
+    if (!id) return 0;
+    const uint64_t before = (uint64_t(1) << (id - p)) - 1;
+    const bool lone = (m.letters & (gaps << 1) & (gaps >> 1) & before) != 0;
     if (!id || lone) return 0;
     const unsigned char* start = skipBlanks(tokenizer, id + 12, limit);
     int32_t materialId;

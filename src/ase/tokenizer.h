@@ -57,6 +57,9 @@ public:
     bool isLineFeed(unsigned char c) const { return classes[c] == kLineFeed; }
     bool isOrdinary(unsigned char c) const { return classes[c] == kOrdinary; }
     bool isDelimiter(unsigned char c) const { return classes[c] == kDelimiter; }
+    // Bit i set when at[i] may not be ordinary: every byte that is not is
+    // marked, and a few others may be. 64 bytes must be readable from at.
+    uint64_t unordinaryBytes(const unsigned char* at) const { return byteMask.block(at); }
     // Takes the word [start, stop) of the input, ended by a blank or a line
     // feed at stop, as the token last read: the state is what reading the
     // tokens up to it one by one leaves.
