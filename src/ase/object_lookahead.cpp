@@ -230,7 +230,9 @@ void ObjectLookahead::start(const Tokenizer& tokenizer, const MaterialTable& mat
     for (int64_t i = 1; i < parts; ++i) {
         const int32_t share = (int32_t)(from + (size - from) * i / parts);
         int32_t at = findObject(input, share, size, size);
-        const int32_t back = findObjectBefore(input, share - window, share, size);
+        // Looking back no further than the object ahead is.
+        const int32_t reach = at >= 0 && at - share < window ? at - share : window;
+        const int32_t back = findObjectBefore(input, share - reach, share, size);
         if (back >= 0 && (at < 0 || share - back < at - share)) at = back;
         if (at <= from || (found > 0 && at <= starts[found - 1])) continue;
         starts[found++] = at;
