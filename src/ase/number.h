@@ -63,6 +63,18 @@ inline const unsigned char* scanPlainFloatAt(const unsigned char* p, float* valu
                                        1e14, 1e15, 1e16, 1e17, 1e18, 1e19};
     bool negative = *p == '-';
     p += negative;
+    if (wide) {
+        // Normals and texture coordinates: one digit, the point, four decimals.
+        uint64_t x;
+        std::memcpy(&x, p, 8);
+        if (((x >> 8) & 0xFF) == '.' && isDigit((unsigned char)x) && fourDigits((uint32_t)(x >> 16)) &&
+            !isDigit((unsigned char)(x >> 48))) {
+            const uint64_t mantissa = ((x & 0xFF) - '0') * 10000 + fourDigitsValue((uint32_t)(x >> 16));
+            const double result = (double)mantissa / 1e4;
+            *value = (float)(negative ? -result : result);
+            return p + 6;
+        }
+    }
     uint64_t mantissa = 0;
     int digits = 0;
     while ((unsigned)(*p - '0') < 10u) {
