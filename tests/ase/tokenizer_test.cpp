@@ -229,6 +229,24 @@ TEST(Tokenizer, NumbersLikeTheLibrary) {
     EXPECT_EQ(0x3f800000u, referenceFloat("1.0000000596046447753906250001"));
 }
 
+// The forms the input's numbers take one word at a time, "-?D.DDDD", with neighbours that make them longer
+// or another form, through the tokenizer against the library.
+TEST(Tokenizer, ShortDecimalsLikeTheLibrary) {
+    Rng rng{9};
+    Tokenizer tokenizer;
+    static const char kAfter[] = "0123456789.eE-+x:\x80\xb9";
+    std::string text;
+    for (int i = 0; i < 100000; ++i) {
+        std::string t = rng.below(2) ? "-" : "";
+        for (int k = rng.below(8) ? 1 : (int)rng.below(3); k--;) t += (char)('0' + rng.below(10));
+        if (rng.below(8)) t += '.';
+        for (int k = rng.below(6) ? 4 : (int)rng.below(7); k--;) t += (char)('0' + rng.below(10));
+        if (!rng.below(4)) t += kAfter[rng.below(sizeof kAfter - 1)];
+        text += t + (rng.below(3) ? "\t" : rng.below(2) ? "\n" : " ");
+    }
+    ASSERT_TRUE(sameTokens(tokenizer, text, "{}:", &rng));
+}
+
 // The four-digit step against byte by byte: every byte value in every place among digits, and random words.
 TEST(Tokenizer, FourDigitsAtOnce) {
     auto check = [](uint32_t x) {
