@@ -3,42 +3,78 @@
 #include "platform/allocator.h"
 
 BufferedWriter::BufferedWriter(Stream* target, bool writeBehind)
-    : stream(target), buffer(nullptr), used(0), flushed(0), hasFailed(false), spare(nullptr), spareUsed(0) {
+    : stream(target), buffer(nullptr), used(0), flushed(0), hasFailed(false) {
     // Scratch, not part of the counted allocation figure.
     buffer = (unsigned char*)gAllocator->realloc(nullptr, kBufferSize);
-    if (writeBehind && availableProcessors() > 1) spare = (unsigned char*)gAllocator->realloc(nullptr, kBufferSize);
+    if (!writeBehind || availableProcessors() < 2) return;
+    if (!createSemaphore(filled, 0)) return;
+    if (!createSemaphore(free, kRing - 1)) {
+        destroySemaphore(filled);
+        return;
+    }
+    ring[0] = buffer;
+    for (int i = 1; i < kRing; ++i) ring[i] = (unsigned char*)gAllocator->realloc(nullptr, kBufferSize);
+    behind = startThread(helper, runHelper, this) != 0;
+    if (!behind) {
+        for (int i = 1; i < kRing; ++i) gAllocator->free(ring[i]);
+        destroySemaphore(filled);
+        destroySemaphore(free);
+    }
 }
 
 BufferedWriter::~BufferedWriter() {
-    settle();
+    if (behind) {
+        stopHelper();
+        for (int i = 0; i < kRing; ++i)
+            if (ring[i] != buffer) gAllocator->free(ring[i]);
+    }
     gAllocator->free(buffer);
-    gAllocator->free(spare);
 }
 
-int BufferedWriter::writeSpare(void* context) {
+int BufferedWriter::runHelper(void* context) {
     BufferedWriter& writer = *(BufferedWriter*)context;
-    return writer.stream->write(writer.spare, writer.spareUsed);
+    for (;;) {
+        waitSemaphore(writer.filled);
+        const int i = writer.written;
+        const int32_t n = writer.ringUsed[i];
+        if (n < 0) return 0;
+        // After a failure the rest is dropped, as without writing behind.
+        if (!writer.helperFailed && !writer.stream->write(writer.ring[i], n)) writer.helperFailed = true;
+        writer.written = (i + 1) % kRing;
+        postSemaphore(writer.free);
+    }
 }
 
 void BufferedWriter::settle() {
-    if (!helper.handle) return;
-    if (!joinThread(helper)) hasFailed = true;
+    if (!behind) return;
+    // Every buffer but the caller's own free again means nothing is in flight.
+    for (int i = 0; i < kRing - 1; ++i) waitSemaphore(free);
+    for (int i = 0; i < kRing - 1; ++i) postSemaphore(free);
+    if (helperFailed) hasFailed = true;
+}
+
+void BufferedWriter::stopHelper() {
+    settle();
+    ringUsed[next] = -1;
+    postSemaphore(filled);
+    joinThread(helper);
+    destroySemaphore(filled);
+    destroySemaphore(free);
+    behind = false;
 }
 
 void BufferedWriter::handOff() {
-    settle();
-    if (!spare || used == 0 || hasFailed) {
+    if (!behind || used == 0 || hasFailed) {
         flush();
         return;
     }
-    unsigned char* full = buffer;
-    buffer = spare;
-    spare = full;
-    spareUsed = used;
+    ringUsed[next] = used;
+    postSemaphore(filled);
     flushed += used;
     used = 0;
-    // Without a helper the caller writes, as it would without writing behind.
-    if (!startThread(helper, writeSpare, this) && !stream->write(spare, spareUsed)) hasFailed = true;
+    next = (next + 1) % kRing;
+    waitSemaphore(free);
+    buffer = ring[next];
 }
 
 bool BufferedWriter::flush() {

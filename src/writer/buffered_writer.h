@@ -9,10 +9,10 @@
 // big writes. After the first failed write every later one is dropped and
 // failed() stays true.
 //
-// Writing behind: a full buffer is written by a helper thread while the
-// caller fills a second one, so that the system's copying of a large output
-// runs beside its making. The stream is used by one thread at a time, and
-// flush() returns only when every write has ended.
+// Writing behind: full buffers are written by a helper thread, in order,
+// while the caller fills the next of a few, so that the system's copying of
+// a large output runs beside its making. The stream is used by one thread at
+// a time, and flush() returns only when every write has ended.
 class BufferedWriter {
 public:
     static const int32_t kBufferSize = 1 << 20;
@@ -62,19 +62,28 @@ private:
     void putSlow(const unsigned char* bytes, int32_t n);
     // Passes a full buffer on: to the helper when writing behind.
     void handOff();
-    // Waits for the helper's write and takes its result.
+    // Waits until the helper has written all it was given, and takes its result.
     void settle();
-    static int writeSpare(void* writer);
+    void stopHelper();
+    static int runHelper(void* writer);
 
     Stream* stream;
     unsigned char* buffer;
     int32_t used;
     int64_t flushed;
     bool hasFailed;
-    // Writing behind: the buffer the helper writes, and how much of it.
-    unsigned char* spare;
-    int32_t spareUsed;
+    // Writing behind: a ring of buffers, the one being filled at next; the
+    // helper writes them in turn from written on. A size of -1 stops it.
+    static const int kRing = 4;
+    unsigned char* ring[kRing] = {};
+    int32_t ringUsed[kRing] = {};
+    int next = 0;
+    int written = 0;
     Thread helper;
+    Semaphore filled;  // buffers handed to the helper and not yet taken
+    Semaphore free;    // buffers the caller may fill besides its own
+    bool behind = false;
+    bool helperFailed = false;  // set by the helper; read after a settle
 
     BufferedWriter(const BufferedWriter&) = delete;
     BufferedWriter& operator=(const BufferedWriter&) = delete;
