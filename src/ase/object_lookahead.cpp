@@ -7,6 +7,7 @@
 #include "platform/log_record.h"
 #include "platform/thread.h"
 
+#include <algorithm>
 #include <atomic>
 #include <csetjmp>
 #include <cstring>
@@ -181,6 +182,27 @@ int32_t findObjectBefore(const unsigned char* input, int32_t from, int32_t to, i
     return -1;
 }
 
+// The "*GEOMOBJECT" nearest to share, looking ahead as far as needed and
+// back up to window, a step each way at a time: the search passes about
+// twice the distance to the nearest one, which matters as the pages it
+// passes are not in memory yet. A tie goes ahead; -1 when there is none.
+int32_t nearestObject(const unsigned char* input, int32_t share, int32_t window, int32_t size) {
+    const int64_t kStep = 64 << 10;
+    for (int64_t d = 0;; d += kStep) {
+        const bool aheadLeft = share + d < size, backLeft = d < window;
+        if (!aheadLeft && !backLeft) return -1;
+        // Ahead one byte further than a step, so that a tie is seen.
+        const int32_t ahead =
+            aheadLeft ? findObject(input, (int32_t)(share + d), (int32_t)std::min<int64_t>(share + d + kStep + 1, size), size)
+                      : -1;
+        const int32_t back =
+            backLeft ? findObjectBefore(input, (int32_t)(share - std::min<int64_t>(d + kStep, window)), (int32_t)(share - d), size)
+                     : -1;
+        if (back >= 0 && (ahead < 0 || share - back < ahead - share)) return back;
+        if (ahead >= 0) return ahead;
+    }
+}
+
 int32_t threadCount() {
     int32_t count = ObjectLookahead::threads;
     if (count <= 0) count = availableProcessors();
@@ -221,7 +243,7 @@ void ObjectLookahead::start(const Tokenizer& tokenizer, const MaterialTable& mat
     }
     // Part i begins at the object nearest to the end of its share of the
     // bytes (within half an object of even), looking back no further than
-    // half a share or 4 MiB: that look goes byte by byte.
+    // half a share or 4 MiB.
     const unsigned char* input = tokenizer.inputBytes();
     int32_t window = (int32_t)((size - from) / parts / 2);
     if (window > (4 << 20)) window = 4 << 20;
@@ -229,11 +251,7 @@ void ObjectLookahead::start(const Tokenizer& tokenizer, const MaterialTable& mat
     int32_t found = 0;
     for (int64_t i = 1; i < parts; ++i) {
         const int32_t share = (int32_t)(from + (size - from) * i / parts);
-        int32_t at = findObject(input, share, size, size);
-        // Looking back no further than the object ahead is.
-        const int32_t reach = at >= 0 && at - share < window ? at - share : window;
-        const int32_t back = findObjectBefore(input, share - reach, share, size);
-        if (back >= 0 && (at < 0 || share - back < at - share)) at = back;
+        const int32_t at = nearestObject(input, share, window, size);
         if (at <= from || (found > 0 && at <= starts[found - 1])) continue;
         starts[found++] = at;
     }
