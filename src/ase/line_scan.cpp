@@ -20,14 +20,12 @@ MiddleBytes middleBytes(const unsigned char* at) {
 #if defined(__SSE2__)
     for (int part = 0; part < 4; ++part) {
         const __m128i v = _mm_loadu_si128((const __m128i*)(at + 16 * part));
+        auto is = [&](char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
         auto bits = [&](__m128i hits) { return (uint64_t)(unsigned)_mm_movemask_epi8(hits) << (16 * part); };
-        m.blanks |= bits(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\t'))));
-        m.colons |= bits(_mm_cmpeq_epi8(v, _mm_set1_epi8(':')));
-        m.stars |= bits(_mm_cmpeq_epi8(v, _mm_set1_epi8('*')));
-        // 'A' to 'C' are 0x41 to 0x43: clearing the low two bits leaves 0x40, as it does for '@'.
-        const __m128i letters = _mm_and_si128(_mm_cmpeq_epi8(_mm_and_si128(v, _mm_set1_epi8((char)0xFC)), _mm_set1_epi8(0x40)),
-                                              _mm_xor_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('@')), _mm_set1_epi8(-1)));
-        m.letters |= bits(letters);
+        m.blanks |= bits(_mm_or_si128(is(' '), is('\t')));
+        m.colons |= bits(is(':'));
+        m.stars |= bits(is('*'));
+        m.letters |= bits(_mm_or_si128(_mm_or_si128(is('A'), is('B')), is('C')));
     }
 #else
     for (int i = 0; i < 64; ++i) {

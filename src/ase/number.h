@@ -96,9 +96,10 @@ inline const unsigned char* scanPlainFloatAt(const unsigned char* p, float* valu
                    !isDigit(p[4]);
         }
         if (four) {
-            mantissa = mantissa * 10000 +
-                       (wide ? fourDigitsValue(bytes)
-                             : (uint64_t)((p[0] - '0') * 1000 + (p[1] - '0') * 100 + (p[2] - '0') * 10 + (p[3] - '0')));
+            const uint32_t value = wide ? fourDigitsValue(bytes)
+                                        : (uint32_t)((p[0] - '0') * 1000 + (p[1] - '0') * 100 +
+                                                     (p[2] - '0') * 10 + (p[3] - '0'));
+            mantissa = mantissa * 10000 + value;
             digits += 4;
             fraction = 4;
             p += 4;

@@ -192,12 +192,10 @@ int32_t nearestObject(const unsigned char* input, int32_t share, int32_t window,
         const bool aheadLeft = share + d < size, backLeft = d < window;
         if (!aheadLeft && !backLeft) return -1;
         // Ahead one byte further than a step, so that a tie is seen.
-        const int32_t ahead =
-            aheadLeft ? findObject(input, (int32_t)(share + d), (int32_t)std::min<int64_t>(share + d + kStep + 1, size), size)
-                      : -1;
-        const int32_t back =
-            backLeft ? findObjectBefore(input, (int32_t)(share - std::min<int64_t>(d + kStep, window)), (int32_t)(share - d), size)
-                     : -1;
+        const int32_t aheadEnd = (int32_t)std::min<int64_t>(share + d + kStep + 1, size);
+        const int32_t backStart = (int32_t)(share - std::min<int64_t>(d + kStep, window));
+        const int32_t ahead = aheadLeft ? findObject(input, (int32_t)(share + d), aheadEnd, size) : -1;
+        const int32_t back = backLeft ? findObjectBefore(input, backStart, (int32_t)(share - d), size) : -1;
         if (back >= 0 && (ahead < 0 || share - back < ahead - share)) return back;
         if (ahead >= 0) return ahead;
     }
