@@ -2,33 +2,31 @@
 
 #include "platform/allocator.h"
 
+#include <cstdlib>
+
 BufferedWriter::BufferedWriter(Stream* target, bool writeBehind)
     : stream(target), buffer(nullptr), used(0), flushed(0), hasFailed(false) {
     // Scratch, not part of the counted allocation figure.
     buffer = (unsigned char*)gAllocator->realloc(nullptr, kBufferSize);
-    if (!writeBehind || availableProcessors() < 2) return;
-    if (!createSemaphore(filled, 0)) return;
-    if (!createSemaphore(free, kRing - 1)) {
-        destroySemaphore(filled);
-        return;
-    }
     ring[0] = buffer;
-    for (int i = 1; i < kRing; ++i) ring[i] = (unsigned char*)gAllocator->realloc(nullptr, kBufferSize);
-    behind = startThread(helper, runHelper, this) != 0;
-    if (!behind) {
-        for (int i = 1; i < kRing; ++i) gAllocator->free(ring[i]);
-        destroySemaphore(filled);
-        destroySemaphore(free);
+    if (!writeBehind || availableProcessors() < 2) return;
+    // The rest of the ring is a help, not a need: short of memory, or of a
+    // thread, the caller writes as it would without it.
+    bool ready = true;
+    for (int i = 1; i < kRing; ++i) ready = (ring[i] = (unsigned char*)std::malloc(kBufferSize)) && ready;
+    if (ready && createSemaphore(filled, 0)) {
+        if (createSemaphore(empty, kRing - 1)) {
+            behind = startThread(helper, runHelper, this) != 0;
+            if (!behind) destroySemaphore(empty);
+        }
+        if (!behind) destroySemaphore(filled);
     }
 }
 
 BufferedWriter::~BufferedWriter() {
-    if (behind) {
-        stopHelper();
-        for (int i = 0; i < kRing; ++i)
-            if (ring[i] != buffer) gAllocator->free(ring[i]);
-    }
-    gAllocator->free(buffer);
+    if (behind) stopHelper();
+    for (int i = 1; i < kRing; ++i) std::free(ring[i]);
+    gAllocator->free(ring[0]);
 }
 
 int BufferedWriter::runHelper(void* context) {
@@ -41,15 +39,15 @@ int BufferedWriter::runHelper(void* context) {
         // After a failure the rest is dropped, as without writing behind.
         if (!writer.helperFailed && !writer.stream->write(writer.ring[i], n)) writer.helperFailed = true;
         writer.written = (i + 1) % kRing;
-        postSemaphore(writer.free);
+        postSemaphore(writer.empty);
     }
 }
 
 void BufferedWriter::settle() {
     if (!behind) return;
     // Every buffer but the caller's own free again means nothing is in flight.
-    for (int i = 0; i < kRing - 1; ++i) waitSemaphore(free);
-    for (int i = 0; i < kRing - 1; ++i) postSemaphore(free);
+    for (int i = 0; i < kRing - 1; ++i) waitSemaphore(empty);
+    for (int i = 0; i < kRing - 1; ++i) postSemaphore(empty);
     if (helperFailed) hasFailed = true;
 }
 
@@ -59,7 +57,7 @@ void BufferedWriter::stopHelper() {
     postSemaphore(filled);
     joinThread(helper);
     destroySemaphore(filled);
-    destroySemaphore(free);
+    destroySemaphore(empty);
     behind = false;
 }
 
@@ -73,7 +71,7 @@ void BufferedWriter::handOff() {
     flushed += used;
     used = 0;
     next = (next + 1) % kRing;
-    waitSemaphore(free);
+    waitSemaphore(empty);
     buffer = ring[next];
 }
 

@@ -74,6 +74,7 @@ private:
     bool hasFailed;
     // Writing behind: a ring of buffers, the one being filled at next; the
     // helper writes them in turn from written on. A size of -1 stops it.
+    // The first is the buffer made for writing without the ring.
     static const int kRing = 4;
     unsigned char* ring[kRing] = {};
     int32_t ringUsed[kRing] = {};
@@ -81,7 +82,7 @@ private:
     int written = 0;
     Thread helper;
     Semaphore filled;  // buffers handed to the helper and not yet taken
-    Semaphore free;    // buffers the caller may fill besides its own
+    Semaphore empty;   // buffers the caller may fill besides its own
     bool behind = false;
     bool helperFailed = false;  // set by the helper; read after a settle
 
