@@ -98,8 +98,7 @@ int readFaceLine(Tokenizer& tokenizer, int32_t i, FaceIndices& face) {
     }
     if (!id) return 0;
     const uint64_t before = (uint64_t(1) << (id - p)) - 1;
-    const bool lone = (m.letters & (gaps << 1) & (gaps >> 1) & before) != 0;
-    if (!id || lone) return 0;
+    if (m.letters & (gaps << 1) & (gaps >> 1) & before) return 0;  // a lone A, B or C
     const unsigned char* start = skipBlanks(tokenizer, id + 12, limit);
     int32_t materialId;
     p = start ? scanPlainInt(start, &materialId) : nullptr;
