@@ -33,6 +33,7 @@ struct ObjectLookahead::Worker {
     const MaterialTable* materials;
     int32_t start;  // where its "*GEOMOBJECT" begins
     int32_t end;    // it stops at the first place between tokens from here on
+    bool populate;  // it populates its part first, on the first start only
     std::atomic<bool> cancelled{false};
 
     Thread thread;
@@ -114,8 +115,9 @@ int runWorker(void* context) {
         return 0;
     }
     const int32_t size = worker.tokenizer.inputEnd();
-    populateMapped(worker.tokenizer.inputBytes() + worker.start,
-                   (worker.end < size ? worker.end : size) - worker.start);
+    if (worker.populate)
+        populateMapped(worker.tokenizer.inputBytes() + worker.start,
+                       (worker.end < size ? worker.end : size) - worker.start);
     int outcome = kAbandoned;
     if (!runGuardedAgainstFileShrink(readPart, &worker, &outcome)) outcome = kAbandoned;
     worker.outcome = (Outcome)outcome;
@@ -260,6 +262,8 @@ void ObjectLookahead::start(const Tokenizer& tokenizer, const MaterialTable& mat
         worker->materials = &materials;
         worker->start = starts[i];
         worker->end = i + 1 < found ? starts[i + 1] : size + 1;
+        // A start after the materials changed reads what the first populated.
+        worker->populate = !populated;
         if (!startThread(worker->thread, runWorker, worker)) {
             delete worker;
             break;
