@@ -1,24 +1,12 @@
 #pragma once
+#include "platform/bits.h"
+
 #include <cstdint>
 
 // Finds the bytes of a 64-byte block that may need the tokenizer's attention,
 // sixteen at a time where the processor allows. The result is a superset:
 // every byte marked in the table is reported, and a few others may be, so
 // callers confirm each hit with the table.
-// Index of the lowest set bit of a non-zero mask.
-inline int firstSetBit(uint64_t mask) {
-#if defined(__GNUC__) || defined(__clang__)
-    return __builtin_ctzll(mask);
-#else
-    int index = 0;
-    while (!(mask & 1)) {
-        mask >>= 1;
-        ++index;
-    }
-    return index;
-#endif
-}
-
 class ByteMask {
 public:
     // special[b] non-zero marks byte b.

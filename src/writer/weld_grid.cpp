@@ -1,6 +1,5 @@
 #include "writer/weld_grid.h"
 
-#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -10,45 +9,13 @@ namespace {
 const double kNarrowestSlot = 1.0 / 4096.0;
 const double kWidestSlot = 65536.0;
 
-// From 2^23 on a float's neighbours are 1 apart or more.
-const float kWholeNumbers = 8388608.0f;
-
 // The width of a normal's slots.
 const double kNormalSlot = 1.0 / 256.0;
 
-// Triangles looked at to find the typical edge.
-const int32_t kEdgeSample = 256;
-
-const FaceCorner& cornerAt(const Mesh& mesh, int32_t c) {
-    return mesh.faces.items[c / 3].corners[2 - c % 3];
-}
-
-// The median edge of a sample of triangles, each edge measured on its longest
-// axis; 0 when nothing could be measured.
-double typicalEdge(const Mesh& mesh) {
-    float edges[3 * kEdgeSample];
-    int32_t count = 0;
-    const int32_t triangles = mesh.faces.count;
-    const int32_t stride = triangles > kEdgeSample ? triangles / kEdgeSample : 1;
-    for (int32_t t = 0; t < triangles && count + 3 <= 3 * kEdgeSample; t += stride) {
-        const FaceCorner* c = mesh.faces.items[t].corners;
-        for (int e = 0; e < 3; ++e) {
-            const Vec3& a = mesh.vertices.items[c[e].vertex];
-            const Vec3& b = mesh.vertices.items[c[(e + 1) % 3].vertex];
-            const float d[3] = {std::fabs(a.x - b.x), std::fabs(a.y - b.y), std::fabs(a.z - b.z)};
-            const float length = std::max(d[0], std::max(d[1], d[2]));
-            // Not finite, or beyond the reach of the cell arithmetic.
-            if (length < kWholeNumbers) edges[count++] = length;
-        }
-    }
-    if (count == 0) return 0;
-    std::nth_element(edges, edges + count / 2, edges + count);
-    return edges[count / 2];
-}
-
 }  // namespace
 
-void WeldGrid::reset(const Mesh& source, int32_t capacity, bool withSecondSet, const int32_t* corners) {
+void WeldGrid::reset(const Mesh& source, int32_t capacity, bool withSecondSet, const int32_t* corners,
+                     double typical) {
     mesh = &source;
     twoSets = withSecondSet;
     keyCorners = corners;
@@ -56,12 +23,11 @@ void WeldGrid::reset(const Mesh& source, int32_t capacity, bool withSecondSet, c
     // Positions in slots a sixteenth of the typical edge wide: distinct
     // positions rarely share one. Normals, commonly of unit length, in
     // slots of 2^-8.
-    const double typical = typicalEdge(source);
     double width = kNarrowestSlot;
     while (width < typical / 16 && width < kWidestSlot) width *= 2;
     positionSlots = slotsOf(width);
     normalSlots = slotsOf(kNormalSlot);
-    withNormals = 2 * source.vertices.count <= capacity;
+    withNormals = 2 * source.vertices.count <= 3 * source.faces.count;
 
     // Sixteen seen bits per key keep false alarms rare, a chain per two keys
     // keeps chains short, and both tables stay small.
@@ -76,6 +42,7 @@ void WeldGrid::reset(const Mesh& source, int32_t capacity, bool withSecondSet, c
     heads.reserve(chains);
     std::memset(heads.items, 0, (size_t)chains * sizeof(int32_t));
     links.reserve(capacity);
+    linked = 0;
 }
 
 WeldGrid::Slots WeldGrid::slotsOf(double width) {
@@ -116,8 +83,8 @@ int32_t WeldGrid::search(const FaceCorner& corner, Location at) {
 int32_t WeldGrid::scan(uint64_t hash, Probe& probe, int32_t best) {
     const uint32_t tag = tagOf(hash);
     for (int32_t link = heads.items[hash >> headShift]; link != 0;) {
-        const int32_t number = link - 1;
-        const Link& entry = links.items[number];
+        const Link& entry = links.items[link - 1];
+        const int32_t number = entry.number;
         link = entry.next;
         // Keys of other cells in the chain are passed by their tags.
         if (entry.tag != tag || number >= best) continue;
@@ -127,7 +94,7 @@ int32_t WeldGrid::scan(uint64_t hash, Probe& probe, int32_t best) {
             keySearchable = weldKeyCanMatch(probe.key, twoSets);
         }
         if (!keySearchable) break;
-        if (weldMatch(makeWeldKey(*mesh, cornerAt(*mesh, keyCorners[number]), twoSets), probe.key, twoSets))
+        if (weldMatch(makeWeldKey(*mesh, weldCorner(*mesh, keyCorners[number]), twoSets), probe.key, twoSets))
             best = number;
     }
     return best;

@@ -39,10 +39,10 @@ class WeldGrid {
 public:
     WeldGrid() = default;
 
-    // Empties the grid for up to capacity keys of the mesh; its typical edge
-    // sets the width of position slots. keyCorners, filled by the caller,
-    // gives the corner of each key number.
-    void reset(const Mesh& mesh, int32_t capacity, bool twoSets, const int32_t* keyCorners);
+    // Empties the grid for about capacity keys of the mesh (more only make
+    // chains longer); its typical edge sets the width of position slots.
+    // keyCorners, filled by the caller, gives the corner of each key number.
+    void reset(const Mesh& mesh, int32_t capacity, bool twoSets, const int32_t* keyCorners, double typicalEdge);
 
     // A corner's cell, and whether it lies within the margin of one of the
     // cell's faces.
@@ -104,9 +104,12 @@ public:
     void add(int32_t number, Location at) {
         // A key that never matches gets no company in a chain.
         if (searched && !keySearchable) return;
+        // Links are numbered densely, so that a few keys take little room
+        // whatever their numbers.
+        if (linked == links.capacity) links.reserve(2 * linked + 16);
         int32_t& head = heads.items[at.hash >> headShift];
-        links.items[number] = Link{head, tagOf(at.hash)};
-        head = number + 1;
+        links.items[linked] = Link{head, tagOf(at.hash), number};
+        head = ++linked;
     }
 
 private:
@@ -200,11 +203,12 @@ private:
     static constexpr uint64_t kNormalWeights[3] = {0x165667B19E3779F9ull, 0xD6E8FEB86659FD93ull, 0xFF51AFD7ED558CCDull};
     static uint32_t tagOf(uint64_t hash) { return (uint32_t)(hash >> 8); }
 
-    // A key's place in its chain: the next older number + 1 (0 at the end)
-    // and its cell's tag.
+    // A key's place in its chain: the next older link + 1 (0 at the end),
+    // its cell's tag and its number.
     struct Link {
         int32_t next;
         uint32_t tag;
+        int32_t number;
     };
 
     // The key of the corner being looked up, built when first needed.
@@ -231,9 +235,10 @@ private:
     bool withNormals = false;  // whether cells cut the normal axes too
     Array<uint64_t> seen;      // a bit per hashed cell
     uint32_t seenMask = 0;     // bits in seen - 1
-    Array<int32_t> heads;      // per chain: the newest key number + 1, 0 for none
+    Array<int32_t> heads;      // per chain: the newest link + 1, 0 for none
     int headShift = 64;        // from a hash to its chain
-    Array<Link> links;         // per key number
+    Array<Link> links;         // in the order keys were added
+    int32_t linked = 0;        // links in use
     bool searched = false;
     bool keySearchable = false;
 

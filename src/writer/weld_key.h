@@ -17,6 +17,12 @@ struct WeldKey {
 // 1e-5 as a float (bits 0x3727C5AC).
 const float kWeldTolerance = 1e-5f;
 
+// Corner c in welding order: triangles in order, within each the third,
+// second, first corner.
+inline const FaceCorner& weldCorner(const Mesh& mesh, int32_t c) {
+    return mesh.faces.items[c / 3].corners[2 - c % 3];
+}
+
 inline WeldKey makeWeldKey(const Mesh& mesh, const FaceCorner& corner, bool twoSets) {
     const Vec3& p = mesh.vertices[corner.vertex];
     const Vec3& n = mesh.normals[corner.normal];

@@ -89,6 +89,37 @@ TEST(Weld, MatchesTheLinearScanOnRandomMeshes) {
     }
 }
 
+// Lone positions are found on a grid that covers 2^17 cells each way, cells 2^-10 wide for small edges: a
+// position just inside its edge, on each axis and side, is near one just outside.
+TEST(Weld, MatchesTheLinearScanAtTheEdgeOfTheGrid) {
+    ensureServices();
+    const float beyond = 128.0f - 1.0f / 2048.0f;  // the first coordinate outside, for such cells
+    for (int axis = 0; axis < 3; ++axis)
+        for (int side = 0; side < 2; ++side) {
+            SCOPED_TRACE(testing::Message() << "axis " << axis << ", side " << side);
+            Mesh mesh;
+            const float inside = side ? -beyond : std::nextafter(beyond, 0.0f);
+            const float outside = side ? std::nextafter(-beyond, -INFINITY) : beyond;
+            mesh.normals.push({0, 0, 1}), mesh.mapChannels[0].push({0, 0}), mesh.mapChannels[1].push({0, 0});
+            auto triangle = [&](float at) {
+                MeshFace& face = mesh.faces.pushCleared();
+                for (int k = 0; k < 3; ++k) {
+                    Vec3 p = {0.001f * (float)k, 0.002f * (float)k, 0.0f};
+                    (&p.x)[axis] = at;
+                    face.corners[k] = {mesh.vertices.push(p), 0, {0, 0}};
+                }
+            };
+            for (int t = 0; t < 20; ++t) triangle(0.3f + 0.01f * (float)t);  // small edges set the cell width
+            // The last triangle takes the first one's positions, which stay lone.
+            triangle(inside), triangle(outside);
+            mesh.faces.pushCleared() = mesh.faces[20];
+            expectSameWeld(mesh, false);
+            Welder welder;
+            welder.weld(mesh, false);
+            EXPECT_EQ(3 * 20 + 3, welder.unique.count);
+        }
+}
+
 // A quad of two triangles sharing an edge, one set: corners go C, B, A, so v2, v1, v0 come first and v3 last.
 // 4 records, 6 indices, no normal records: a 176-byte vertex stream section.
 TEST(Weld, QuadSharesItsEdge) {

@@ -1,0 +1,251 @@
+#include "writer/lone_positions.h"
+
+#include "writer/weld_key.h"
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+// A coordinate is placed in 32-bit fixed point with kFraction bits per slot:
+// scaling by a power of two is exact, the truncation errs by less than a
+// unit, and the bias places round values mid-slot. Only the slots from
+// -kRange to kRange (scaled, both slot faces) are used, so that the sums stay
+// in range; values beyond them, and those not finite, are not placed. A
+// position near the face of the last slot used counts as crowded, since a
+// position beyond may be near it.
+const int kFraction = 12;
+const uint32_t kSlotMask = (1u << kFraction) - 1;
+const uint32_t kBias = (1u << 30) + (1u << (kFraction - 1));
+const float kRange = 536868864.0f;  // 2^29 - 2^11
+const uint32_t kFirstSlot = ((1u << 29) + (1u << kFraction)) >> kFraction;  // that of -kRange
+const uint32_t kLastSlot = ((3u << 29) - 1) >> kFraction;                     // that of kRange - 1
+
+// Slots a small part of the typical edge wide rarely hold two positions;
+// positions near a face cost a look at the neighbouring cells. At least
+// this wide, few positions are near a face; wider than this gains nothing.
+const double kEdgeSlots = 64;
+const double kNarrowestSlot = 1.0 / 1024.0;
+const double kWidestSlot = 65536.0;
+
+// Cell numbers to a cell's place on a line: neighbours along x are next to
+// each other, so that the bits of positions near each other tend to share
+// words. The odd multipliers scatter the other axes.
+const uint32_t kWeightY = 0x9E3779B1u, kWeightZ = 0x85EBCA77u;
+
+// A position's code: its place on the line from bit 2 on, bit 1 set, and bit
+// 0 telling whether it lies within the margin of a face of its cell; 0 when
+// it is not placed.
+const int kLineShift = 2;
+const uint32_t kNearFace = 1;
+const uint32_t kPlaced = 2;
+
+struct Grid {
+    float scale;      // 2^kFraction / slot width
+    uint32_t margin;  // reach of the tolerance in fixed-point units, rounded up
+};
+
+#if defined(__SSE2__)
+// Codes four positions at a time.
+class Coder {
+public:
+    explicit Coder(const Grid& grid)
+        : scale(_mm_set1_ps(grid.scale)),
+          high(_mm_set1_ps(kRange)),
+          low(_mm_set1_ps(-kRange)),
+          bias(_mm_set1_epi32((int)kBias)),
+          margin(_mm_set1_epi32((int)grid.margin)),
+          twoMargins(_mm_set1_epi32((int)(2 * grid.margin))),
+          slot(_mm_set1_epi32((int)kSlotMask)),
+          weightY(_mm_set1_epi32((int)kWeightY)),
+          weightZ(_mm_set1_epi32((int)kWeightZ)),
+          placed(_mm_set1_epi32((int)kPlaced)),
+          nearFaceBit(_mm_set1_epi32((int)kNearFace)) {}
+
+    // The codes of four positions, from twelve floats.
+    void four(const float* v, uint32_t out[4]) const {
+        const __m128 a = _mm_loadu_ps(v), b = _mm_loadu_ps(v + 4), c = _mm_loadu_ps(v + 8);
+        // x0 y0 z0 x1 | y1 z1 x2 y2 | z2 x3 y3 z3 to the x, y and z of each.
+        const __m128 x23 = _mm_shuffle_ps(b, c, _MM_SHUFFLE(0, 1, 0, 2));
+        const __m128 y01 = _mm_shuffle_ps(a, b, _MM_SHUFFLE(0, 0, 0, 1));
+        const __m128 y23 = _mm_shuffle_ps(b, c, _MM_SHUFFLE(0, 2, 0, 3));
+        const __m128 z01 = _mm_shuffle_ps(a, b, _MM_SHUFFLE(0, 1, 0, 2));
+        __m128i unplaced = _mm_setzero_si128(), nearFace = _mm_setzero_si128();
+        const __m128i x = axis(_mm_shuffle_ps(a, x23, _MM_SHUFFLE(2, 0, 3, 0)), unplaced, nearFace);
+        const __m128i y = axis(_mm_shuffle_ps(y01, y23, _MM_SHUFFLE(2, 0, 2, 0)), unplaced, nearFace);
+        const __m128i z = axis(_mm_shuffle_ps(z01, c, _MM_SHUFFLE(3, 0, 2, 0)), unplaced, nearFace);
+        const __m128i line = _mm_add_epi32(_mm_add_epi32(x, multiply(y, weightY)), multiply(z, weightZ));
+        __m128i code = _mm_or_si128(_mm_slli_epi32(line, kLineShift), placed);
+        code = _mm_or_si128(code, _mm_and_si128(nearFace, nearFaceBit));
+        _mm_storeu_si128((__m128i*)out, _mm_andnot_si128(unplaced, code));
+    }
+
+private:
+    // The low halves of the lane products, without SSE4.1's multiply.
+    static __m128i multiply(__m128i a, __m128i k) {
+        const __m128i even = _mm_mul_epu32(a, k);
+        const __m128i odd = _mm_mul_epu32(_mm_srli_epi64(a, 32), k);
+        return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, 0x08), _mm_shuffle_epi32(odd, 0x08));
+    }
+
+    // The slot numbers of four coordinates, adding to the masks of those not
+    // placed and those near a face.
+    __m128i axis(__m128 coordinates, __m128i& unplaced, __m128i& nearFace) const {
+        const __m128 f = _mm_mul_ps(coordinates, scale);
+        // Not below kRange, or NaN; or below -kRange.
+        const __m128i out = _mm_castps_si128(_mm_or_ps(_mm_cmpnlt_ps(f, high), _mm_cmplt_ps(f, low)));
+        const __m128i fixed = _mm_add_epi32(_mm_cvttps_epi32(f), bias);
+        const __m128i near = _mm_cmplt_epi32(_mm_and_si128(_mm_add_epi32(fixed, margin), slot), twoMargins);
+        unplaced = _mm_or_si128(unplaced, out);
+        nearFace = _mm_or_si128(nearFace, near);
+        return _mm_srli_epi32(fixed, kFraction);
+    }
+
+    __m128 scale, high, low;
+    __m128i bias, margin, twoMargins, slot, weightY, weightZ, placed, nearFaceBit;
+};
+#else
+uint32_t codeOf(const float v[3], const Grid& grid) {
+    uint32_t nearFace = 0;
+    uint32_t cells[3];
+    for (int a = 0; a < 3; ++a) {
+        const float f = v[a] * grid.scale;
+        if (!(f < kRange && f >= -kRange)) return 0;
+        const uint32_t fixed = (uint32_t)(int32_t)f + kBias;
+        if (((fixed + grid.margin) & kSlotMask) < 2 * grid.margin) nearFace = kNearFace;
+        cells[a] = fixed >> kFraction;
+    }
+    const uint32_t line = cells[0] + cells[1] * kWeightY + cells[2] * kWeightZ;
+    return (line << kLineShift) | kPlaced | nearFace;
+}
+#endif
+
+// The codes of n positions.
+#if defined(__SSE2__)
+void codesOf(const float* v, int32_t n, const Coder& coder, uint32_t* codes) {
+    int32_t i = 0;
+    for (; i + 4 <= n; i += 4) coder.four(v + 3 * i, codes + i);
+    if (i < n) {
+        // The last few, padded with positions that are not placed.
+        float rest[12];
+        for (float& x : rest) x = std::numeric_limits<float>::quiet_NaN();
+        std::memcpy(rest, v + 3 * i, (size_t)(n - i) * 3 * sizeof(float));
+        uint32_t last[4];
+        coder.four(rest, last);
+        for (int k = 0; i < n; ++i, ++k) codes[i] = last[k];
+    }
+}
+#else
+typedef Grid Coder;
+void codesOf(const float* v, int32_t n, const Grid& grid, uint32_t* codes) {
+    for (int32_t i = 0; i < n; ++i) codes[i] = codeOf(v + 3 * i, grid);
+}
+#endif
+
+// Whether any cell across a face that the position is near holds a
+// position, by the seen bits; the position is placed.
+bool neighbourSeen(const Vec3& v, const Grid& grid, const uint64_t* seen, uint32_t mask) {
+    const float coordinates[3] = {v.x, v.y, v.z};
+    const uint32_t weights[3] = {1, kWeightY, kWeightZ};
+    uint32_t line = 0;
+    int32_t steps[3];
+    for (int a = 0; a < 3; ++a) {
+        const uint32_t fixed = (uint32_t)(int32_t)(coordinates[a] * grid.scale) + kBias;
+        const uint32_t within = fixed & kSlotMask;
+        steps[a] = within < grid.margin ? -1 : within >= (1u << kFraction) - grid.margin ? 1 : 0;
+        const uint32_t slot = fixed >> kFraction;
+        // Beyond the slots used there may be positions not placed.
+        if ((steps[a] < 0 && slot == kFirstSlot) || (steps[a] > 0 && slot == kLastSlot)) return true;
+        line += slot * weights[a];
+    }
+    // Every combination of steps across the faces it is near, but not none.
+    for (int m = 1; m < 8; ++m) {
+        uint32_t neighbour = line;
+        bool valid = true;
+        for (int a = 0; a < 3; ++a) {
+            if (!(m & (1 << a))) continue;
+            if (steps[a] == 0) valid = false;
+            neighbour += (uint32_t)steps[a] * weights[a];
+        }
+        if (!valid) continue;
+        const uint32_t cell = neighbour & mask;
+        if ((seen[cell >> 6] >> (cell & 63)) & 1) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+int32_t LonePositions::mark(const Mesh& mesh, double typicalEdge, int32_t* marks) {
+    const int32_t count = mesh.vertices.count;
+    if (count == 0) return 0;
+
+    double width = kNarrowestSlot;
+    while (width < typicalEdge / kEdgeSlots && width < kWidestSlot) width *= 2;
+    Grid grid;
+    grid.scale = (float)((double)(1 << kFraction) / width);
+    // A touch more than the tolerance covers the rounding of a difference to
+    // double, and a unit each the truncations.
+    grid.margin = (uint32_t)std::ceil((double)kWeldTolerance * (1.0 + 1.0 / 1048576.0) * grid.scale) + 2;
+
+    // Sixty-four bits per position keep positions from sharing one.
+    int bits = 6;
+    while (bits < 26 && ((int64_t)1 << bits) < 64 * (int64_t)count) ++bits;
+    const uint32_t mask = ((uint32_t)1 << bits) - 1;
+    const int32_t words = (1 << bits) / 64;
+    seen.reserve(words);
+    std::memset(seen.items, 0, (size_t)words * sizeof(uint64_t));
+    codes.reserve(count);
+    codesOf(&mesh.vertices.items[0].x, count, Coder(grid), codes.items);
+
+    // A position whose cell was seen before is crowded, and so is the first
+    // one of that cell, found afterwards among those that looked lone.
+    // A position near a face is lone only if the cells across that face
+    // have no position at all; they are looked at once all are in.
+    uint64_t* bitsOf = seen.items;
+    duplicates.count = 0;
+    nearFaces.count = 0;
+    for (int32_t p = 0; p < count; ++p) {
+        const uint32_t code = codes.items[p];
+        const uint32_t cell = (code >> kLineShift) & mask;
+        uint64_t& word = bitsOf[cell >> 6];
+        const uint64_t bit = (uint64_t)1 << (cell & 63);
+        marks[p] = 0;
+        if (code == 0 || (word & bit) != 0) {
+            marks[p] = -1;
+            if (code != 0) duplicates.push(cell);
+            continue;
+        }
+        word |= bit;
+        if (code & kNearFace) nearFaces.push(p);
+    }
+    for (int32_t i = 0; i < nearFaces.count; ++i) {
+        const int32_t p = nearFaces.items[i];
+        if (neighbourSeen(mesh.vertices.items[p], grid, bitsOf, mask)) marks[p] = -1;
+    }
+    int32_t crowded = 0;
+    if (duplicates.count > 0) {
+        // The cells seen again, in a table small enough to stay at hand.
+        // Never more bits than the cells' own, which the duplicates keep.
+        int32_t again = bits < 10 ? bits : 10;
+        while (again < bits && ((int32_t)1 << again) < 64 * duplicates.count) ++again;
+        const uint32_t cellMask = ((uint32_t)1 << again) - 1;
+        repeated.reserve((1 << again) / 64);
+        std::memset(repeated.items, 0, ((size_t)1 << again) / 8);
+        for (int32_t i = 0; i < duplicates.count; ++i) {
+            const uint32_t cell = duplicates.items[i] & cellMask;
+            repeated.items[cell >> 6] |= (uint64_t)1 << (cell & 63);
+        }
+        for (int32_t p = 0; p < count; ++p) {
+            const uint32_t cell = (codes.items[p] >> kLineShift) & cellMask;
+            marks[p] |= -(int32_t)((repeated.items[cell >> 6] >> (cell & 63)) & 1);
+        }
+    }
+    for (int32_t p = 0; p < count; ++p) crowded -= marks[p];
+    return crowded;
+}

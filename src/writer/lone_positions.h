@@ -1,0 +1,38 @@
+#pragma once
+#include "platform/array.h"
+#include "scene/scene.h"
+
+#include <cstdint>
+
+// Finds the positions of a mesh that no other position of it lies within the
+// weld tolerance of. A corner at such a lone position can share a record only
+// with corners at the same position index, so welding it needs no spatial
+// search.
+//
+// Positions are placed in cells far wider than the tolerance. A position
+// that is alone in its cell, and farther than the tolerance from the cell's
+// faces, is lone: any position near it would lie in the same cell. One near
+// a face is lone too where the cells across it hold no position. Cells are
+// told apart by a hash, and two cells with the same hash count as one, which
+// makes positions crowded that may be lone: that costs speed, never a wrong
+// answer. Positions far from the origin for the grid, and those not finite,
+// are left to the spatial search too.
+class LonePositions {
+public:
+    LonePositions() = default;
+
+    // Sets marks[p] to 0 where position p is lone and to -1 where it may not
+    // be, and returns the number of the latter. typicalEdge sets the width
+    // of the cells.
+    int32_t mark(const Mesh& mesh, double typicalEdge, int32_t* marks);
+
+private:
+    Array<uint32_t> codes;       // per position: its cell's hash and more
+    Array<uint64_t> seen;        // a bit per hashed cell
+    Array<uint32_t> duplicates;  // hashes of cells seen again
+    Array<int32_t> nearFaces;    // positions near a face of their cell
+    Array<uint64_t> repeated;    // a bit per hashed cell seen again
+
+    LonePositions(const LonePositions&) = delete;
+    LonePositions& operator=(const LonePositions&) = delete;
+};
