@@ -25,27 +25,40 @@ int32_t* Welder::begin(const Mesh& mesh) {
     gridReady = false;
     edge = typicalEdge(mesh);
 
-    // Worth a table per position index only where positions serve corners;
-    // the cells name positions in 16 bits.
+    // Worth a table per position index only where positions serve corners.
     tracked = nullptr;
+    twins = false;
+    anyLone = false;
+    crowded = 0;
     gridKeys = corners;
     const int32_t count = mesh.vertices.count;
-    if (corners == 0 || count > corners || count > 65535) return nullptr;
-    links.reserve(corners);
+    if (corners == 0 || count > corners) return nullptr;
     positions.reserve(count);
+    tracked = positions.items;
+    // Corners at a crowded position remember the last one there only where
+    // positions serve several corners each.
+    twins = 2 * count <= corners;
+    const int32_t crowdedPositions = lone.mark(mesh, edge, tracked);
+    if (crowdedPositions < 0) {
+        if (!twins) return tracked = nullptr;
+        for (int32_t p = 0; p < count; ++p) tracked[p] = kCrowded;
+        return tracked;
+    }
+    links.reserve(corners);
+    anyLone = crowdedPositions < count;
     // Corners at crowded positions, if positions serve corners evenly, with
     // room to spare.
-    const int32_t crowded = lone.mark(mesh, edge, positions.items);
-    const int64_t share = 2 * (int64_t)crowded * ((corners + count - 1) / count) + 64;
-    gridKeys = share < corners ? (int32_t)share : corners;
-    tracked = positions.items;
+    const int64_t share = 2 * (int64_t)crowdedPositions * ((corners + count - 1) / count) + 64;
+    if (share < corners) gridKeys = (int32_t)share;
     return tracked;
 }
 
-int32_t Welder::matchAtPosition(const Mesh& mesh, const FaceCorner& corner, int32_t newest, bool withSecondSet) const {
+int32_t Welder::matchAtPosition(const Mesh& mesh, const FaceCorner& corner, int32_t newest, bool withSecondSet,
+                                int32_t& keys) const {
     // Newest first: the last match along the chain is the first key.
     int32_t found = -1;
-    for (int32_t number = newest; number >= 0; number = links.items[number] - 1) {
+    keys = 0;
+    for (int32_t number = newest; number >= 0; number = links.items[number] - 1, ++keys) {
         const FaceCorner& key = weldCorner(mesh, unique.items[number]);
         // The same indices give the same key, which can match.
         if ((key.normal == corner.normal && key.tex[0] == corner.tex[0] &&
@@ -56,24 +69,19 @@ int32_t Welder::matchAtPosition(const Mesh& mesh, const FaceCorner& corner, int3
     return found;
 }
 
-int32_t Welder::search(const Mesh& mesh, const FaceCorner& corner, int32_t c, bool withSecondSet, bool& added) {
-    if (!gridReady) {
-        grid.reset(mesh, gridKeys, twoSets, unique.items, edge);
-        gridReady = true;
-    }
-    const WeldGrid::Location at = grid.locate(corner);
-    const int32_t found = grid.find(corner, at);
-    added = found < 0;
-    if (found >= 0) {
-        if (tracked) tracked[corner.vertex] = kCrowded - 1 - c;
-        return found;
-    }
-    const int32_t number = unique.count++;
-    unique.items[number] = c;
-    grid.add(number, at);
-    // Later corners with these indices match this new key, unless it matches
-    // nothing at all.
-    if (tracked && weldKeyCanMatch(makeWeldKey(mesh, corner, withSecondSet), withSecondSet))
-        tracked[corner.vertex] = kCrowded - 1 - c;
-    return number;
+void Welder::prepareGrid(const Mesh& mesh) {
+    if (gridReady) return;
+    grid.reset(mesh, gridKeys, twoSets, unique.items, edge);
+    gridReady = true;
+}
+
+int32_t Welder::crowd(const Mesh& mesh, int32_t p) {
+    // Keys crowd positions where most corners have keys of their own: room
+    // for them all.
+    gridKeys = 3 * mesh.faces.count;
+    prepareGrid(mesh);
+    grid.expect(gridKeys);
+    for (int32_t number = tracked[p] - 1; number >= 0; number = links.items[number] - 1)
+        grid.insert(number, weldCorner(mesh, unique.items[number]));
+    return tracked[p] = kCrowded;
 }

@@ -65,12 +65,25 @@ private:
     int32_t* begin(const Mesh& mesh);
 
     // The first key at a lone position, from the chain starting at newest,
-    // that the corner's key matches; -1 for none.
-    int32_t matchAtPosition(const Mesh& mesh, const FaceCorner& corner, int32_t newest, bool twoSets) const;
+    // that the corner's key matches; -1 for none. keys tells the chain's
+    // length.
+    int32_t matchAtPosition(const Mesh& mesh, const FaceCorner& corner, int32_t newest, bool twoSets,
+                            int32_t& keys) const;
+
+    // Keys a lone position chains before its keys move into the grid, and
+    // positions whose keys may move before no more chains are begun.
+    static const int32_t kLongestChain = 4;
+    static const int32_t kMostCrowded = 16;
+    int32_t crowded = 0;
+
+    // Moves the keys of lone position p into the grid; returns its new state.
+    int32_t crowd(const Mesh& mesh, int32_t p);
 
     // The spatial search for a corner at a crowded position: the number of
     // the first key it matches, or of the key it adds.
     int32_t search(const Mesh& mesh, const FaceCorner& corner, int32_t c, bool twoSets, bool& added);
+
+    void prepareGrid(const Mesh& mesh);
 
     LonePositions lone;
     WeldGrid grid;
@@ -80,6 +93,8 @@ private:
     double edge = 0;
     Array<int32_t> positions;
     int32_t* tracked = nullptr;  // positions.items while in use
+    bool twins = false;          // whether crowded positions remember a corner
+    bool anyLone = false;        // whether lone positions begin chains
     Array<int32_t> links;        // per key number at a lone position: the next older + 1
 
     Welder(const Welder&) = delete;
@@ -94,30 +109,70 @@ void Welder::weld(const Mesh& mesh, bool withSecondSet, OnUnique&& onUnique) {
     uint16_t* index = indices.items;
     int32_t* link = links.items;
     int32_t count = 0;
-    const MeshFace* face = mesh.faces.items;
     const int32_t corners = 3 * mesh.faces.count;
-    for (int32_t c = 0; c < corners; ++face) {
-        for (int k = 2; k >= 0; --k, ++c) {
-            const FaceCorner& corner = face->corners[k];
-            const int32_t state = at ? at[corner.vertex] : kCrowded;
-            // The common case first: a lone position with no key yet.
-            if (state == 0) {
+    if (!at) {
+        // Every corner searched, as where each face has positions of its own.
+        prepareGrid(mesh);
+        CornerWalk walk(mesh);
+        for (int32_t c = 0; c < corners; ++c, walk.next()) {
+            const FaceCorner& corner = *walk;
+            const WeldGrid::Location location = grid.locate(corner);
+            const int32_t found = grid.find(corner, location);
+            if (found >= 0) {
+                index[c] = (uint16_t)found;
+                continue;
+            }
+            first[count] = c;
+            grid.add(count, location);
+            index[c] = (uint16_t)count++;
+            onUnique(corner);
+        }
+        unique.count = count;
+        return;
+    }
+    CornerWalk walk(mesh);
+    for (int32_t c = 0; c < corners; ++c, walk.next()) {
+        // The common case in a loop of its own, free of calls: a lone
+        // position with no key yet.
+        if (anyLone) {
+            for (; c < corners; ++c, walk.next()) {
+                const FaceCorner& corner = *walk;
+                int32_t& state = at[corner.vertex];
+                if (state > 0) {
+                    // A lone position whose only key has the same indices.
+                    const int32_t number = state - 1;
+                    const FaceCorner& key = weldCorner(mesh, first[number]);
+                    if (link[number] != 0 || key.normal != corner.normal || key.tex[0] != corner.tex[0] ||
+                        (twoSets && key.tex[1] != corner.tex[1]))
+                        break;
+                    index[c] = (uint16_t)number;
+                    continue;
+                }
+                if (state != 0) break;
                 first[count] = c;
                 index[c] = (uint16_t)count;
                 // A key that matches nothing gets no place in the chain.
                 if (onUnique(corner)) {
                     link[count] = 0;
-                    at[corner.vertex] = count + 1;
+                    state = count + 1;
                 }
                 ++count;
+            }
+            if (c == corners) break;
+        }
+        const FaceCorner& corner = *walk;
+        int32_t state = at ? at[corner.vertex] : kCrowded;
+        // Once many positions have had many keys, as where each corner has a
+        // normal of its own, positions met later go to the grid at once.
+        if (state == 0 && !anyLone) state = at[corner.vertex] = kCrowded;
+        if (state >= 0) {
+            int32_t keys = 0;
+            const int32_t found = state > 0 ? matchAtPosition(mesh, corner, state - 1, twoSets, keys) : -1;
+            if (found >= 0) {
+                index[c] = (uint16_t)found;
                 continue;
             }
-            if (state > 0) {
-                const int32_t found = matchAtPosition(mesh, corner, state - 1, twoSets);
-                if (found >= 0) {
-                    index[c] = (uint16_t)found;
-                    continue;
-                }
+            if (keys < kLongestChain) {
                 first[count] = c;
                 index[c] = (uint16_t)count;
                 if (onUnique(corner)) {
@@ -127,26 +182,52 @@ void Welder::weld(const Mesh& mesh, bool withSecondSet, OnUnique&& onUnique) {
                 ++count;
                 continue;
             }
-            // A corner with the same indices as an earlier corner at this
-            // position has the same key and so the same result, once that
-            // corner's key has matched or been added as one that can match.
-            if (state < kCrowded) {
-                const int32_t before = kCrowded - 1 - state;
-                const FaceCorner& twin = weldCorner(mesh, before);
-                if (twin.normal == corner.normal && twin.tex[0] == corner.tex[0] &&
-                    (!twoSets || twin.tex[1] == corner.tex[1])) {
-                    index[c] = index[before];
-                    continue;
-                }
-            }
+            // Many keys at one position: the grid tells them apart faster.
             unique.count = count;
-            bool added;
-            index[c] = (uint16_t)search(mesh, corner, c, twoSets, added);
-            if (added) {
-                count = unique.count;
-                onUnique(corner);
+            state = crowd(mesh, corner.vertex);
+            if (++crowded == kMostCrowded) anyLone = false;
+        }
+        // A corner with the same indices as an earlier corner at this
+        // position has the same key and so the same result, once that
+        // corner's key has matched or been added as one that can match.
+        if (state < kCrowded) {
+            const int32_t before = kCrowded - 1 - state;
+            const FaceCorner& twin = weldCorner(mesh, before);
+            if (twin.normal == corner.normal && twin.tex[0] == corner.tex[0] &&
+                (!twoSets || twin.tex[1] == corner.tex[1])) {
+                index[c] = index[before];
+                continue;
             }
+        }
+        unique.count = count;
+        bool added;
+        index[c] = (uint16_t)search(mesh, corner, c, twoSets, added);
+        if (added) {
+            count = unique.count;
+            onUnique(corner);
         }
     }
     unique.count = count;
+}
+
+#if defined(__GNUC__) || defined(__clang__)
+__attribute__((always_inline))
+#endif
+inline int32_t Welder::search(const Mesh& mesh, const FaceCorner& corner, int32_t c, bool withSecondSet, bool& added) {
+    prepareGrid(mesh);
+    const WeldGrid::Location at = grid.locate(corner);
+    const int32_t found = grid.find(corner, at);
+    added = found < 0;
+    if (found >= 0) {
+        if (twins) tracked[corner.vertex] = kCrowded - 1 - c;
+        return found;
+    }
+    const int32_t number = unique.count++;
+    unique.items[number] = c;
+    grid.add(number, at);
+    // Later corners with these indices match this new key, unless it matches
+    // nothing at all.
+    if (twins && weldKeyCanMatch(makeWeldKey(mesh, corner, withSecondSet), withSecondSet))
+        tracked[corner.vertex] = kCrowded - 1 - c;
+    return number;
 }

@@ -29,6 +29,17 @@ void WeldGrid::reset(const Mesh& source, int32_t capacity, bool withSecondSet, c
     normalSlots = slotsOf(kNormalSlot);
     withNormals = 2 * source.vertices.count <= 3 * source.faces.count;
 
+    chained.count = 0;
+    size(capacity);
+    // Links by key number: any corner may add one.
+    links.reserve(3 * source.faces.count);
+    chained.count = 0;
+}
+
+void WeldGrid::size(int32_t capacity) {
+    keyCapacity = capacity;
+    // Room for every key until the next growth; the keys held stay.
+    chained.reserve(2 * capacity);
     // Sixteen seen bits per key keep false alarms rare, a chain per two keys
     // keeps chains short, and both tables stay small.
     int32_t words = 16;
@@ -41,8 +52,19 @@ void WeldGrid::reset(const Mesh& source, int32_t capacity, bool withSecondSet, c
     while (chains * 2 < capacity) chains *= 2, --headShift;
     heads.reserve(chains);
     std::memset(heads.items, 0, (size_t)chains * sizeof(int32_t));
-    links.reserve(capacity);
-    linked = 0;
+}
+
+void WeldGrid::grow(int32_t capacity) {
+    size(capacity);
+    // Each key again in the chain of its cell, its cell marked seen.
+    for (int32_t i = 0; i < chained.count; ++i) {
+        const int32_t key = chained.items[i];
+        const Location at = locate(weldCorner(*mesh, keyCorners[key]));
+        markSeen(at);
+        int32_t& head = heads.items[at.hash >> headShift];
+        links.items[key] = Link{head, tagOf(at.hash)};
+        head = key + 1;
+    }
 }
 
 WeldGrid::Slots WeldGrid::slotsOf(double width) {
@@ -83,8 +105,8 @@ int32_t WeldGrid::search(const FaceCorner& corner, Location at) {
 int32_t WeldGrid::scan(uint64_t hash, Probe& probe, int32_t best) {
     const uint32_t tag = tagOf(hash);
     for (int32_t link = heads.items[hash >> headShift]; link != 0;) {
-        const Link& entry = links.items[link - 1];
-        const int32_t number = entry.number;
+        const int32_t number = link - 1;
+        const Link& entry = links.items[number];
         link = entry.next;
         // Keys of other cells in the chain are passed by their tags.
         if (entry.tag != tag || number >= best) continue;

@@ -52,6 +52,9 @@ public:
         bool nearFace;
     };
 
+#if defined(__GNUC__) || defined(__clang__)
+    __attribute__((always_inline))
+#endif
     Location locate(const FaceCorner& corner) const {
         uint64_t line;
         bool nearFace;
@@ -79,10 +82,7 @@ public:
     // gets. A corner whose key has matched may pass the result on to corners
     // with the same key; a key that matches nothing does not even match itself.
     int32_t find(const FaceCorner& corner, Location at) {
-        uint64_t& word = seen.items[at.seenBit >> 6];
-        const uint64_t bit = ((uint64_t)1 << (at.seenBit & 63)) | ((uint64_t)1 << (at.hash >> 58));
-        bool seenBefore = (word & bit) == bit;
-        word |= bit;
+        bool seenBefore = markSeen(at);
         if (!at.nearFace) {
             // Where the bits were set by other cells, the chain has no key of
             // this cell's tag: known without building the key.
@@ -104,15 +104,51 @@ public:
     void add(int32_t number, Location at) {
         // A key that never matches gets no company in a chain.
         if (searched && !keySearchable) return;
-        // Links are numbered densely, so that a few keys take little room
-        // whatever their numbers.
-        if (linked == links.capacity) links.reserve(2 * linked + 16);
-        int32_t& head = heads.items[at.hash >> headShift];
-        links.items[linked] = Link{head, tagOf(at.hash), number};
-        head = ++linked;
+        link(number, at);
+    }
+
+    // Makes the tables fit about keys keys, where they are made for fewer.
+    void expect(int32_t keys) {
+        if (keys > keyCapacity) grow(keys);
+    }
+
+    // Adds, as number, the key of a corner that was not looked up: one moved
+    // here from elsewhere, which can match.
+    void insert(int32_t number, const FaceCorner& corner) {
+        const Location at = locate(corner);
+        markSeen(at);
+        link(number, at);
     }
 
 private:
+    // Sets the seen bits of a located cell; whether both were set before.
+    bool markSeen(Location at) {
+        uint64_t& word = seen.items[at.seenBit >> 6];
+        const uint64_t bit = ((uint64_t)1 << (at.seenBit & 63)) | ((uint64_t)1 << (at.hash >> 58));
+        const bool before = (word & bit) == bit;
+        word |= bit;
+        return before;
+    }
+
+    // Puts a key at the head of its chain; past twice the keys the tables
+    // were made for, they are made anew, larger.
+    void link(int32_t number, Location at) {
+        if (chained.count == 2 * keyCapacity) {
+            grow(4 * keyCapacity);
+            at = locate(weldCorner(*mesh, keyCorners[number]));
+            markSeen(at);
+        }
+        chained.items[chained.count++] = number;
+        int32_t& head = heads.items[at.hash >> headShift];
+        links.items[number] = Link{head, tagOf(at.hash)};
+        head = number + 1;
+    }
+
+    // Sizes the tables for about capacity keys and empties them.
+    void size(int32_t capacity);
+    // Makes the tables anew for about capacity keys, with the keys in them.
+    void grow(int32_t capacity);
+
     // Coordinates below 2^23 in magnitude are placed in fixed point with
     // kFraction bits per slot: scaling by a power of two is exact, and the
     // truncation that follows errs by less than a unit, which the margin
@@ -203,12 +239,11 @@ private:
     static constexpr uint64_t kNormalWeights[3] = {0x165667B19E3779F9ull, 0xD6E8FEB86659FD93ull, 0xFF51AFD7ED558CCDull};
     static uint32_t tagOf(uint64_t hash) { return (uint32_t)(hash >> 8); }
 
-    // A key's place in its chain: the next older link + 1 (0 at the end),
-    // its cell's tag and its number.
+    // A key's place in its chain: the next older number + 1 (0 at the end)
+    // and its cell's tag.
     struct Link {
         int32_t next;
         uint32_t tag;
-        int32_t number;
     };
 
     // The key of the corner being looked up, built when first needed.
@@ -237,8 +272,9 @@ private:
     uint32_t seenMask = 0;     // bits in seen - 1
     Array<int32_t> heads;      // per chain: the newest link + 1, 0 for none
     int headShift = 64;        // from a hash to its chain
-    Array<Link> links;         // in the order keys were added
-    int32_t linked = 0;        // links in use
+    Array<Link> links;         // per key number
+    Array<int32_t> chained;    // the numbers of the keys in chains
+    int32_t keyCapacity = 0;   // keys the tables are made for
     bool searched = false;
     bool keySearchable = false;
 

@@ -23,6 +23,20 @@ inline const FaceCorner& weldCorner(const Mesh& mesh, int32_t c) {
     return mesh.faces.items[c / 3].corners[2 - c % 3];
 }
 
+// Walks the corners of a mesh in welding order.
+class CornerWalk {
+public:
+    explicit CornerWalk(const Mesh& mesh) : face(mesh.faces.items) {}
+    const FaceCorner& operator*() const { return face->corners[k]; }
+    void next() {
+        if (--k < 0) k = 2, ++face;
+    }
+
+private:
+    const MeshFace* face;
+    int k = 2;
+};
+
 inline WeldKey makeWeldKey(const Mesh& mesh, const FaceCorner& corner, bool twoSets) {
     const Vec3& p = mesh.vertices[corner.vertex];
     const Vec3& n = mesh.normals[corner.normal];
