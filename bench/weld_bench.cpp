@@ -1,5 +1,5 @@
 // Vertex stream producers on the largest mesh the reader accepts (21,845
-// triangles, 65,535 corners), laid out three ways (see makeMesh): plain,
+// triangles, 65,535 corners), laid out four ways (see makeMesh): plain,
 // welded, and the front-to-back scan that welding replaces, which the
 // welder's result is checked against.
 // Run: build/bench/weld_bench --benchmark_repetitions=10 --benchmark_report_aggregates_only=true
@@ -46,7 +46,9 @@ HeapAllocator heap;
 // jittered far beyond the tolerance: no two corners share a cell.
 // Split: positions shared as in Shared, but every corner has a normal and
 // texture vertex of its own: corners meet in cells but never weld.
-enum Layout { kShared, kSoup, kSplit };
+// Flat: every corner has a position, normal and texture vertex of its own,
+// equal to its neighbours' as in Shared: faces that each list their own.
+enum Layout { kShared, kSoup, kSplit, kFlat };
 
 Mesh* makeMesh(Layout layout) {
     gAllocator = &heap;
@@ -58,18 +60,18 @@ Mesh* makeMesh(Layout layout) {
     auto position = [&](int i, int j, bool jittered) {
         const float x = 0.1f * (float)i, y = 0.1f * (float)j;
         Vec3 p = {x, y, 0.5f * std::sin(x) * std::cos(y)};
-        if (jittered) p.x += jitter(rng), p.y += jitter(rng), p.z += jitter(rng);
+        if (jittered && layout != kFlat) p.x += jitter(rng), p.y += jitter(rng), p.z += jitter(rng);
         return mesh->vertices.push(p);
     };
     auto normalAndTex = [&](int i, int j, bool jittered) {
         const float x = 0.1f * (float)i, y = 0.1f * (float)j;
         Vec3 n = {-0.5f * std::cos(x) * std::cos(y), 0.5f * std::sin(x) * std::sin(y), 1.0f};
         TexVertex t = {(float)i / (columns - 1), (float)j / (rows - 1)};
-        if (jittered) n.x += jitter(rng), n.y += jitter(rng), t.u += jitter(rng), t.v += jitter(rng);
+        if (jittered && layout != kFlat) n.x += jitter(rng), n.y += jitter(rng), t.u += jitter(rng), t.v += jitter(rng);
         mesh->mapChannels[0].push(t);
         return mesh->normals.push(n);
     };
-    if (layout != kSoup)
+    if (layout == kShared || layout == kSplit)
         for (int j = 0; j < rows; ++j)
             for (int i = 0; i < columns; ++i) {
                 position(i, j, false);
@@ -77,7 +79,7 @@ Mesh* makeMesh(Layout layout) {
             }
     auto corner = [&](int i, int j) {
         const int32_t grid = j * columns + i;
-        const int32_t vertex = layout == kSoup ? position(i, j, true) : grid;
+        const int32_t vertex = layout == kSoup || layout == kFlat ? position(i, j, true) : grid;
         const int32_t own = layout == kShared ? grid : normalAndTex(i, j, true);
         return FaceCorner{vertex, own, {own, 0}};
     };
@@ -95,7 +97,7 @@ Mesh* makeMesh(Layout layout) {
 }
 
 Mesh* meshOf(Layout layout) {
-    static Mesh* meshes[3] = {makeMesh(kShared), makeMesh(kSoup), makeMesh(kSplit)};
+    static Mesh* meshes[4] = {makeMesh(kShared), makeMesh(kSoup), makeMesh(kSplit), makeMesh(kFlat)};
     return meshes[layout];
 }
 
@@ -155,6 +157,8 @@ void SoupWelded(benchmark::State& state) { runStream(state, meshOf(kSoup), true)
 void SoupScan(benchmark::State& state) { runScan(state, meshOf(kSoup)); }
 void SplitPlain(benchmark::State& state) { runStream(state, meshOf(kSplit), false); }
 void SplitWelded(benchmark::State& state) { runStream(state, meshOf(kSplit), true); }
+void FlatPlain(benchmark::State& state) { runStream(state, meshOf(kFlat), false); }
+void FlatWelded(benchmark::State& state) { runStream(state, meshOf(kFlat), true); }
 
 }  // namespace
 
@@ -166,5 +170,7 @@ BENCHMARK(SoupWelded)->Unit(benchmark::kMicrosecond);
 BENCHMARK(SoupScan)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(SplitPlain)->Unit(benchmark::kMicrosecond);
 BENCHMARK(SplitWelded)->Unit(benchmark::kMicrosecond);
+BENCHMARK(FlatPlain)->Unit(benchmark::kMicrosecond);
+BENCHMARK(FlatWelded)->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();

@@ -120,6 +120,30 @@ TEST(Weld, MatchesTheLinearScanAtTheEdgeOfTheGrid) {
         }
 }
 
+// Positions far apart, each with many keys: their chains grow long, their keys move into the grid, and later
+// positions go to it at once. Half the corners sit on two equal positions: the grid, made for the few crowded
+// positions, grows.
+TEST(Weld, MatchesTheLinearScanWhereKeysCrowdPositions) {
+    ensureServices();
+    for (uint32_t seed = 1; seed <= 20 && !HasFatalFailure(); ++seed) {
+        std::mt19937 rng(seed);
+        Mesh mesh;
+        mesh.vertices.push({-1.0f, -1.0f, 0.0f}), mesh.vertices.push({-1.0f, -1.0f, 0.0f});
+        for (int p = 0; p < 60; ++p) mesh.vertices.push({(float)(p % 8), (float)(p / 8), 0.25f * (float)(p % 3)});
+        pool(rng, 1.0f, mesh.normals, 400);
+        for (MapChannel& set : mesh.mapChannels) pool(rng, 1.0f, set, 3);
+        mesh.faces.resize(1500);
+        for (int32_t t = 0; t < mesh.faces.count; ++t)
+            for (FaceCorner& k : mesh.faces[t].corners)
+                k = {rng() % 2 ? (int32_t)(rng() % 2) : (int32_t)(rng() % mesh.vertices.count),
+                     (int32_t)(rng() % mesh.normals.count), {(int32_t)(rng() % 3), (int32_t)(rng() % 3)}};
+        for (bool twoSets : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "seed " << seed << ", two sets " << twoSets);
+            expectSameWeld(mesh, twoSets);
+        }
+    }
+}
+
 // A quad of two triangles sharing an edge, one set: corners go C, B, A, so v2, v1, v0 come first and v3 last.
 // 4 records, 6 indices, no normal records: a 176-byte vertex stream section.
 TEST(Weld, QuadSharesItsEdge) {
