@@ -209,25 +209,3 @@ void Welder::weld(const Mesh& mesh, bool withSecondSet, OnUnique&& onUnique) {
     }
     unique.count = count;
 }
-
-#if defined(__GNUC__) || defined(__clang__)
-__attribute__((always_inline))
-#endif
-inline int32_t Welder::search(const Mesh& mesh, const FaceCorner& corner, int32_t c, bool withSecondSet, bool& added) {
-    prepareGrid(mesh);
-    const WeldGrid::Location at = grid.locate(corner);
-    const int32_t found = grid.find(corner, at);
-    added = found < 0;
-    if (found >= 0) {
-        if (twins) tracked[corner.vertex] = kCrowded - 1 - c;
-        return found;
-    }
-    const int32_t number = unique.count++;
-    unique.items[number] = c;
-    grid.add(number, at);
-    // Later corners with these indices match this new key, unless it matches
-    // nothing at all.
-    if (twins && weldKeyCanMatch(makeWeldKey(mesh, corner, withSecondSet), withSecondSet))
-        tracked[corner.vertex] = kCrowded - 1 - c;
-    return number;
-}
