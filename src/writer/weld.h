@@ -6,17 +6,8 @@
 #include "writer/weld_key.h"
 
 #include <cstdint>
+#include <cstring>
 
-// Welds the corners of one mesh after another. Corners are numbered in
-// welding order (see weldCorner). Storage is kept from mesh to mesh, so once
-// grown, welding allocates nothing.
-//
-// Most positions have no other position within the tolerance. A corner at
-// such a lone position can only match keys first seen at the same position
-// index, which are chained per position; only corners at the other,
-// crowded positions go through the spatial search of WeldGrid. Corners at
-// lone and at crowded positions never match each other, so each search sees
-// every key its corner can match.
 // Whether the normal and texture coordinates of a corner's key are all
 // finite: at a lone position, whose coordinates are, whether it can match.
 inline bool weldRestCanMatch(const Mesh& mesh, const FaceCorner& corner, bool twoSets) {
@@ -31,6 +22,18 @@ inline bool weldRestCanMatch(const Mesh& mesh, const FaceCorner& corner, bool tw
     return (all & 0x80000000u) == 0;
 }
 
+// Welds the corners of one mesh after another. Corners are numbered in
+// welding order (see weldCorner). Storage is kept from mesh to mesh, so once
+// grown, welding allocates nothing.
+//
+// Most positions have no other position within the tolerance. A corner at
+// such a lone position can only match keys first seen at the same position
+// index, which are chained per position; only corners at the other,
+// crowded positions go through the spatial search of WeldGrid. Corners at
+// lone and at crowded positions never match each other, so each search sees
+// every key its corner can match. A lone position that gathers many keys
+// moves them into the grid and counts as crowded from then on; once a few
+// have, positions met later count as crowded at once.
 class Welder {
 public:
     Welder() = default;
@@ -161,7 +164,7 @@ void Welder::weld(const Mesh& mesh, bool withSecondSet, OnUnique&& onUnique) {
             if (c == corners) break;
         }
         const FaceCorner& corner = *walk;
-        int32_t state = at ? at[corner.vertex] : kCrowded;
+        int32_t state = at[corner.vertex];
         // Once many positions have had many keys, as where each corner has a
         // normal of its own, positions met later go to the grid at once.
         if (state == 0 && !anyLone) state = at[corner.vertex] = kCrowded;

@@ -33,7 +33,6 @@ void WeldGrid::reset(const Mesh& source, int32_t capacity, bool withSecondSet, c
     size(capacity);
     // Links by key number: any corner may add one.
     links.reserve(3 * source.faces.count);
-    chained.count = 0;
 }
 
 void WeldGrid::size(int32_t capacity) {

@@ -39,8 +39,8 @@ class WeldGrid {
 public:
     WeldGrid() = default;
 
-    // Empties the grid for about capacity keys of the mesh (more only make
-    // chains longer); its typical edge sets the width of position slots.
+    // Empties the grid for about capacity keys of the mesh (its tables grow
+    // past them); its typical edge sets the width of position slots.
     // keyCorners, filled by the caller, gives the corner of each key number.
     void reset(const Mesh& mesh, int32_t capacity, bool twoSets, const int32_t* keyCorners, double typicalEdge);
 
@@ -144,7 +144,8 @@ private:
         head = number + 1;
     }
 
-    // Sizes the tables for about capacity keys and empties them.
+    // Sizes the tables for about capacity keys and empties them; the numbers
+    // of the keys in chains stay.
     void size(int32_t capacity);
     // Makes the tables anew for about capacity keys, with the keys in them.
     void grow(int32_t capacity);
@@ -270,7 +271,7 @@ private:
     bool withNormals = false;  // whether cells cut the normal axes too
     Array<uint64_t> seen;      // a bit per hashed cell
     uint32_t seenMask = 0;     // bits in seen - 1
-    Array<int32_t> heads;      // per chain: the newest link + 1, 0 for none
+    Array<int32_t> heads;      // per chain: the newest key number + 1, 0 for none
     int headShift = 64;        // from a hash to its chain
     Array<Link> links;         // per key number
     Array<int32_t> chained;    // the numbers of the keys in chains
