@@ -172,6 +172,26 @@ __attribute__((target("avx2"))) int32_t codesOf8(const float* v, int32_t n, cons
     return i;
 }
 
+// Marks crowded the positions whose cells were seen again, eight at a time;
+// returns how many it went through.
+__attribute__((target("avx2"))) int32_t markRepeated8(const uint32_t* codes, int32_t count, uint32_t cellMask,
+                                                      const uint64_t* repeated, int32_t* marks) {
+    // The bits of the 64-bit words, as 32-bit words on this little-endian
+    // processor.
+    const int* words = (const int*)(const void*)repeated;
+    const __m256i mask = _mm256_set1_epi32((int)cellMask), one = _mm256_set1_epi32(1);
+    int32_t p = 0;
+    for (; p + 8 <= count; p += 8) {
+        const __m256i cells =
+            _mm256_and_si256(_mm256_srli_epi32(_mm256_loadu_si256((const __m256i*)(codes + p)), kLineShift), mask);
+        const __m256i word = _mm256_i32gather_epi32(words, _mm256_srli_epi32(cells, 5), 4);
+        const __m256i bit = _mm256_and_si256(_mm256_srlv_epi32(word, _mm256_and_si256(cells, _mm256_set1_epi32(31))), one);
+        __m256i* at = (__m256i*)(marks + p);
+        _mm256_storeu_si256(at, _mm256_or_si256(_mm256_loadu_si256(at), _mm256_sub_epi32(_mm256_setzero_si256(), bit)));
+    }
+    return p;
+}
+
 bool hasWideCoder() {
     static const bool supported = (__builtin_cpu_init(), __builtin_cpu_supports("avx2") != 0);
     return supported;
@@ -240,6 +260,17 @@ bool neighbourSeen(const Vec3& v, const Grid& grid, const uint64_t* seen, uint32
 // Positions after which a mesh with few lone ones is given up on.
 const int32_t kSample = 1024;
 
+// How far ahead the seen bits are fetched.
+const int32_t kAhead = 16;
+
+inline void prefetch(const void* at) {
+#if defined(__GNUC__) || defined(__clang__)
+    __builtin_prefetch(at, 1);
+#else
+    (void)at;
+#endif
+}
+
 }  // namespace
 
 int32_t LonePositions::mark(const Mesh& mesh, double typicalEdge, int32_t* marks) {
@@ -276,9 +307,12 @@ int32_t LonePositions::mark(const Mesh& mesh, double typicalEdge, int32_t* marks
         // have positions of their own, there is nothing to find: a sample
         // tells.
         const int32_t to = from == 0 && count > kSample ? kSample : count;
+        const uint32_t* codeOf = codes.items;
         codesOf(&mesh.vertices.items[from].x, to - from, grid, coder, codes.items + from);
         for (int32_t p = from; p < to; ++p) {
-            const uint32_t code = codes.items[p];
+            // The word of a later position is fetched ahead: cells scatter.
+            if (p + kAhead < to) prefetch(&bitsOf[((codeOf[p + kAhead] >> kLineShift) & mask) >> 6]);
+            const uint32_t code = codeOf[p];
             const uint32_t cell = (code >> kLineShift) & mask;
             uint64_t& word = bitsOf[cell >> 6];
             const uint64_t bit = (uint64_t)1 << (cell & 63);
@@ -311,7 +345,11 @@ int32_t LonePositions::mark(const Mesh& mesh, double typicalEdge, int32_t* marks
             const uint32_t cell = duplicates.items[i] & cellMask;
             repeated.items[cell >> 6] |= (uint64_t)1 << (cell & 63);
         }
-        for (int32_t p = 0; p < count; ++p) {
+        int32_t p = 0;
+#if TARVOLT_WIDE_CODER
+        if (hasWideCoder()) p = markRepeated8(codes.items, count, cellMask, repeated.items, marks);
+#endif
+        for (; p < count; ++p) {
             const uint32_t cell = (codes.items[p] >> kLineShift) & cellMask;
             marks[p] |= -(int32_t)((repeated.items[cell >> 6] >> (cell & 63)) & 1);
         }
