@@ -53,20 +53,22 @@ int32_t* Welder::begin(const Mesh& mesh) {
     return tracked;
 }
 
-int32_t Welder::matchAtPosition(const Mesh& mesh, const FaceCorner& corner, int32_t newest, bool withSecondSet,
+int32_t Welder::matchAtPosition(const Mesh& mesh, const FaceCorner& corner, int32_t state, bool withSecondSet,
                                 int32_t& keys) const {
     // Newest first: the last match along the chain is the first key.
     int32_t found = -1;
     keys = 0;
-    for (int32_t number = newest; number >= 0; number = links.items[number] - 1, ++keys) {
+    for (;; state = links.items[(state & ~kMoreKeys) - 1]) {
+        const int32_t number = (state & ~kMoreKeys) - 1;
+        ++keys;
         const FaceCorner& key = weldCorner(mesh, unique.items[number]);
         // The same indices give the same key, which can match.
         if ((key.normal == corner.normal && key.tex[0] == corner.tex[0] &&
              (!withSecondSet || key.tex[1] == corner.tex[1])) ||
             restNear(mesh, key, corner, withSecondSet))
             found = number;
+        if (!(state & kMoreKeys)) return found;
     }
-    return found;
 }
 
 void Welder::prepareGrid(const Mesh& mesh) {
@@ -81,8 +83,11 @@ int32_t Welder::crowd(const Mesh& mesh, int32_t p) {
     gridKeys = 3 * mesh.faces.count;
     prepareGrid(mesh);
     grid.expect(gridKeys);
-    for (int32_t number = tracked[p] - 1; number >= 0; number = links.items[number] - 1)
+    for (int32_t state = tracked[p];; state = links.items[(state & ~kMoreKeys) - 1]) {
+        const int32_t number = (state & ~kMoreKeys) - 1;
         grid.insert(number, weldCorner(mesh, unique.items[number]));
+        if (!(state & kMoreKeys)) break;
+    }
     return tracked[p] = kCrowded;
 }
 

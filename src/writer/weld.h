@@ -59,18 +59,20 @@ public:
 
 private:
     // Per position index while welding: at a lone position, the newest key
-    // number there + 1 (0 for none); elsewhere kCrowded, or kCrowded - 1 - c
-    // once corner c there has matched or added a key that can match.
+    // number there + 1 (0 for none), with kMoreKeys where older ones follow
+    // in links; elsewhere kCrowded, or kCrowded - 1 - c once corner c there
+    // has matched or added a key that can match.
     static const int32_t kCrowded = -1;
+    static const int32_t kMoreKeys = 1 << 30;
 
     // Prepares the storage; returns the table per position index, or null
     // when positions outnumber corners and every corner is searched.
     int32_t* begin(const Mesh& mesh);
 
-    // The first key at a lone position, from the chain starting at newest,
+    // The first key at a lone position, from the chain its state starts,
     // that the corner's key matches; -1 for none. keys tells the chain's
     // length.
-    int32_t matchAtPosition(const Mesh& mesh, const FaceCorner& corner, int32_t newest, bool twoSets,
+    int32_t matchAtPosition(const Mesh& mesh, const FaceCorner& corner, int32_t state, bool twoSets,
                             int32_t& keys) const;
 
     // Keys a lone position chains before its keys move into the grid, and
@@ -98,7 +100,7 @@ private:
     int32_t* tracked = nullptr;  // positions.items while in use
     bool twins = false;          // whether crowded positions remember a corner
     bool anyLone = false;        // whether lone positions begin chains
-    Array<int32_t> links;        // per key number at a lone position: the next older + 1
+    Array<int32_t> links;        // per key number at a lone position with older ones: their state
 
     Welder(const Welder&) = delete;
     Welder& operator=(const Welder&) = delete;
@@ -144,8 +146,9 @@ void Welder::weld(const Mesh& mesh, bool withSecondSet, OnUnique&& onUnique) {
                 if (state > 0) {
                     // A lone position whose only key has the same indices.
                     const int32_t number = state - 1;
+                    if (state & kMoreKeys) break;
                     const FaceCorner& key = weldCorner(mesh, first[number]);
-                    if (link[number] != 0 || key.normal != corner.normal || key.tex[0] != corner.tex[0] ||
+                    if (key.normal != corner.normal || key.tex[0] != corner.tex[0] ||
                         (twoSets && key.tex[1] != corner.tex[1]))
                         break;
                     index[c] = (uint16_t)number;
@@ -155,10 +158,7 @@ void Welder::weld(const Mesh& mesh, bool withSecondSet, OnUnique&& onUnique) {
                 first[count] = c;
                 index[c] = (uint16_t)count;
                 // A key that matches nothing gets no place in the chain.
-                if (onUnique(corner)) {
-                    link[count] = 0;
-                    state = count + 1;
-                }
+                if (onUnique(corner)) state = count + 1;
                 ++count;
             }
             if (c == corners) break;
@@ -170,7 +170,7 @@ void Welder::weld(const Mesh& mesh, bool withSecondSet, OnUnique&& onUnique) {
         if (state == 0 && !anyLone) state = at[corner.vertex] = kCrowded;
         if (state >= 0) {
             int32_t keys = 0;
-            const int32_t found = state > 0 ? matchAtPosition(mesh, corner, state - 1, twoSets, keys) : -1;
+            const int32_t found = state > 0 ? matchAtPosition(mesh, corner, state, twoSets, keys) : -1;
             if (found >= 0) {
                 index[c] = (uint16_t)found;
                 continue;
@@ -179,8 +179,8 @@ void Welder::weld(const Mesh& mesh, bool withSecondSet, OnUnique&& onUnique) {
                 first[count] = c;
                 index[c] = (uint16_t)count;
                 if (onUnique(corner)) {
-                    link[count] = state;
-                    at[corner.vertex] = count + 1;
+                    if (state > 0) link[count] = state;
+                    at[corner.vertex] = (count + 1) | (state > 0 ? kMoreKeys : 0);
                 }
                 ++count;
                 continue;
