@@ -301,6 +301,7 @@ int32_t LonePositions::mark(const Mesh& mesh, double typicalEdge, int32_t* marks
     uint64_t* bitsOf = seen.items;
     duplicates.count = 0;
     nearFaces.count = 0;
+    int32_t unplaced = 0;
     const Coder coder(grid);
     for (int32_t from = 0; from < count;) {
         // Where most positions are repeated, as in a mesh whose faces each
@@ -319,7 +320,10 @@ int32_t LonePositions::mark(const Mesh& mesh, double typicalEdge, int32_t* marks
             marks[p] = 0;
             if (code == 0 || (word & bit) != 0) {
                 marks[p] = -1;
-                if (code != 0) duplicates.push(cell);
+                if (code != 0)
+                    duplicates.push(cell);
+                else
+                    ++unplaced;
                 continue;
             }
             word |= bit;
@@ -328,11 +332,12 @@ int32_t LonePositions::mark(const Mesh& mesh, double typicalEdge, int32_t* marks
         if (to == kSample && 2 * duplicates.count > kSample) return -1;
         from = to;
     }
+    // Those repeated, and the first of each of their cells, roughly.
+    int32_t crowded = 2 * duplicates.count + unplaced;
     for (int32_t i = 0; i < nearFaces.count; ++i) {
         const int32_t p = nearFaces.items[i];
-        if (neighbourSeen(mesh.vertices.items[p], grid, bitsOf, mask)) marks[p] = -1;
+        if (neighbourSeen(mesh.vertices.items[p], grid, bitsOf, mask)) marks[p] = -1, ++crowded;
     }
-    int32_t crowded = 0;
     if (duplicates.count > 0) {
         // The cells seen again, in a table small enough to stay at hand.
         // Never more bits than the cells' own, which the duplicates keep.
@@ -354,6 +359,5 @@ int32_t LonePositions::mark(const Mesh& mesh, double typicalEdge, int32_t* marks
             marks[p] |= -(int32_t)((repeated.items[cell >> 6] >> (cell & 63)) & 1);
         }
     }
-    for (int32_t p = 0; p < count; ++p) crowded -= marks[p];
-    return crowded;
+    return crowded < count ? crowded : count;
 }

@@ -22,9 +22,9 @@ public:
     LonePositions() = default;
 
     // Sets marks[p] to 0 where position p is lone and to -1 where it may not
-    // be, and returns the number of the latter; or returns -1 early, with
-    // marks unfinished, where most positions are not lone. typicalEdge sets
-    // the width of the cells.
+    // be, and returns about the number of the latter, at most all; or returns
+    // -1 early, with marks unfinished, where most positions are not lone.
+    // typicalEdge sets the width of the cells.
     int32_t mark(const Mesh& mesh, double typicalEdge, int32_t* marks);
 
 private:
