@@ -285,9 +285,9 @@ int32_t LonePositions::mark(const Mesh& mesh, double typicalEdge, int32_t* marks
     // double, and a unit each the truncations.
     grid.margin = (uint32_t)std::ceil((double)kWeldTolerance * (1.0 + 1.0 / 1048576.0) * grid.scale) + 2;
 
-    // Thirty-two bits per position keep positions from sharing one.
+    // Sixty-four bits per position keep positions from sharing one.
     int bits = 6;
-    while (bits < 26 && ((int64_t)1 << bits) < 32 * (int64_t)count) ++bits;
+    while (bits < 26 && ((int64_t)1 << bits) < 64 * (int64_t)count) ++bits;
     const uint32_t mask = ((uint32_t)1 << bits) - 1;
     const int32_t words = (1 << bits) / 64;
     seen.reserve(words);
@@ -342,7 +342,7 @@ int32_t LonePositions::mark(const Mesh& mesh, double typicalEdge, int32_t* marks
         // The cells seen again, in a table small enough to stay at hand.
         // Never more bits than the cells' own, which the duplicates keep.
         int32_t again = bits < 10 ? bits : 10;
-        while (again < bits && ((int32_t)1 << again) < 64 * duplicates.count) ++again;
+        while (again < bits && ((int32_t)1 << again) < 256 * duplicates.count) ++again;
         const uint32_t cellMask = ((uint32_t)1 << again) - 1;
         repeated.reserve((1 << again) / 64);
         std::memset(repeated.items, 0, ((size_t)1 << again) / 8);
