@@ -260,17 +260,6 @@ bool neighbourSeen(const Vec3& v, const Grid& grid, const uint64_t* seen, uint32
 // Positions after which a mesh with few lone ones is given up on.
 const int32_t kSample = 1024;
 
-// How far ahead the seen bits are fetched.
-const int32_t kAhead = 16;
-
-inline void prefetch(const void* at) {
-#if defined(__GNUC__) || defined(__clang__)
-    __builtin_prefetch(at, 1);
-#else
-    (void)at;
-#endif
-}
-
 }  // namespace
 
 int32_t LonePositions::mark(const Mesh& mesh, double typicalEdge, int32_t* marks) {
@@ -311,8 +300,6 @@ int32_t LonePositions::mark(const Mesh& mesh, double typicalEdge, int32_t* marks
         const uint32_t* codeOf = codes.items;
         codesOf(&mesh.vertices.items[from].x, to - from, grid, coder, codes.items + from);
         for (int32_t p = from; p < to; ++p) {
-            // The word of a later position is fetched ahead: cells scatter.
-            if (p + kAhead < to) prefetch(&bitsOf[((codeOf[p + kAhead] >> kLineShift) & mask) >> 6]);
             const uint32_t code = codeOf[p];
             const uint32_t cell = (code >> kLineShift) & mask;
             uint64_t& word = bitsOf[cell >> 6];
