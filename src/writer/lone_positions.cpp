@@ -257,8 +257,10 @@ bool neighbourSeen(const Vec3& v, const Grid& grid, const uint64_t* seen, uint32
     return false;
 }
 
-// Positions after which a mesh with few lone ones is given up on.
+// Positions after which a mesh with few lone ones is given up on, and the
+// bits that tell repeats among them.
 const int32_t kSample = 1024;
+const uint32_t kSampleBits = 1 << 16;
 
 }  // namespace
 
@@ -279,45 +281,54 @@ int32_t LonePositions::mark(const Mesh& mesh, double typicalEdge, int32_t* marks
     while (bits < 26 && ((int64_t)1 << bits) < 64 * (int64_t)count) ++bits;
     const uint32_t mask = ((uint32_t)1 << bits) - 1;
     const int32_t words = (1 << bits) / 64;
+    codes.reserve(count);
+    const Coder coder(grid);
+
+    // Where most positions are repeated, as in a mesh whose faces each have
+    // positions of their own, there is nothing to find: a sample tells,
+    // with a few bits of its own, before the bits of all are cleared.
+    const int32_t sampled = count < kSample ? count : kSample;
+    codesOf(&mesh.vertices.items[0].x, sampled, grid, coder, codes.items);
+    if (sampled == kSample) {
+        uint64_t few[kSampleBits / 64] = {};
+        int32_t repeats = 0;
+        for (int32_t p = 0; p < sampled; ++p) {
+            const uint32_t cell = (codes.items[p] >> kLineShift) & (kSampleBits - 1);
+            const uint64_t bit = (uint64_t)1 << (cell & 63);
+            repeats += (few[cell >> 6] & bit) != 0;
+            few[cell >> 6] |= bit;
+        }
+        if (2 * repeats > kSample) return -1;
+    }
+    codesOf(&mesh.vertices.items[sampled].x, count - sampled, grid, coder, codes.items + sampled);
     seen.reserve(words);
     std::memset(seen.items, 0, (size_t)words * sizeof(uint64_t));
-    codes.reserve(count);
 
     // A position whose cell was seen before is crowded, and so is the first
     // one of that cell, found afterwards among those that looked lone.
     // A position near a face is lone only if the cells across that face
     // have no position at all; they are looked at once all are in.
     uint64_t* bitsOf = seen.items;
+    const uint32_t* codeOf = codes.items;
     duplicates.count = 0;
     nearFaces.count = 0;
     int32_t unplaced = 0;
-    const Coder coder(grid);
-    for (int32_t from = 0; from < count;) {
-        // Where most positions are repeated, as in a mesh whose faces each
-        // have positions of their own, there is nothing to find: a sample
-        // tells.
-        const int32_t to = from == 0 && count > kSample ? kSample : count;
-        const uint32_t* codeOf = codes.items;
-        codesOf(&mesh.vertices.items[from].x, to - from, grid, coder, codes.items + from);
-        for (int32_t p = from; p < to; ++p) {
-            const uint32_t code = codeOf[p];
-            const uint32_t cell = (code >> kLineShift) & mask;
-            uint64_t& word = bitsOf[cell >> 6];
-            const uint64_t bit = (uint64_t)1 << (cell & 63);
-            marks[p] = 0;
-            if (code == 0 || (word & bit) != 0) {
-                marks[p] = -1;
-                if (code != 0)
-                    duplicates.push(cell);
-                else
-                    ++unplaced;
-                continue;
-            }
-            word |= bit;
-            if (code & kNearFace) nearFaces.push(p);
+    for (int32_t p = 0; p < count; ++p) {
+        const uint32_t code = codeOf[p];
+        const uint32_t cell = (code >> kLineShift) & mask;
+        uint64_t& word = bitsOf[cell >> 6];
+        const uint64_t bit = (uint64_t)1 << (cell & 63);
+        marks[p] = 0;
+        if (code == 0 || (word & bit) != 0) {
+            marks[p] = -1;
+            if (code != 0)
+                duplicates.push(cell);
+            else
+                ++unplaced;
+            continue;
         }
-        if (to == kSample && 2 * duplicates.count > kSample) return -1;
-        from = to;
+        word |= bit;
+        if (code & kNearFace) nearFaces.push(p);
     }
     // Those repeated, and the first of each of their cells, roughly.
     int32_t crowded = 2 * duplicates.count + unplaced;
