@@ -54,6 +54,9 @@ struct Grid {
     uint32_t margin;  // reach of the tolerance in fixed-point units, rounded up
 };
 
+// A placed coordinate in fixed point, as the vector coders make it.
+inline uint32_t fixedOf(float x, const Grid& grid) { return (uint32_t)(int32_t)(x * grid.scale) + kBias; }
+
 #if defined(__SSE2__)
 // Codes four positions at a time.
 class Coder {
@@ -120,7 +123,7 @@ uint32_t codeOf(const float v[3], const Grid& grid) {
     for (int a = 0; a < 3; ++a) {
         const float f = v[a] * grid.scale;
         if (!(f < kRange && f >= -kRange)) return 0;
-        const uint32_t fixed = (uint32_t)(int32_t)f + kBias;
+        const uint32_t fixed = fixedOf(v[a], grid);
         if (((fixed + grid.margin) & kSlotMask) < 2 * grid.margin) nearFace = kNearFace;
         cells[a] = fixed >> kFraction;
     }
@@ -233,7 +236,7 @@ bool neighbourSeen(const Vec3& v, const Grid& grid, const uint64_t* seen, uint32
     uint32_t line = 0;
     int32_t steps[3];
     for (int a = 0; a < 3; ++a) {
-        const uint32_t fixed = (uint32_t)(int32_t)(coordinates[a] * grid.scale) + kBias;
+        const uint32_t fixed = fixedOf(coordinates[a], grid);
         const uint32_t within = fixed & kSlotMask;
         steps[a] = within < grid.margin ? -1 : within >= (1u << kFraction) - grid.margin ? 1 : 0;
         const uint32_t slot = fixed >> kFraction;

@@ -8,20 +8,6 @@
 #include <cstdint>
 #include <cstring>
 
-// Whether the normal and texture coordinates of a corner's key are all
-// finite: at a lone position, whose coordinates are, whether it can match.
-inline bool weldRestCanMatch(const Mesh& mesh, const FaceCorner& corner, bool twoSets) {
-    const Vec3& n = mesh.normals[corner.normal];
-    const TexVertex& t = mesh.mapChannels[0][corner.tex[0]];
-    const TexVertex s = twoSets ? mesh.mapChannels[1][corner.tex[1]] : TexVertex{0.0f, 0.0f};
-    const float values[8] = {n.x, n.y, n.z, t.u, t.v, s.u, s.v, 0.0f};
-    uint32_t bits[8];
-    std::memcpy(bits, values, sizeof bits);
-    uint32_t all = 0;
-    for (int i = 0; i < 8; ++i) all |= ((bits[i] & 0x7F800000u) + 0x00800000u);
-    return (all & 0x80000000u) == 0;
-}
-
 // Welds the corners of one mesh after another. Corners are numbered in
 // welding order (see weldCorner). Storage is kept from mesh to mesh, so once
 // grown, welding allocates nothing.
@@ -44,14 +30,16 @@ public:
     // unique key its key matches: what a scan of the unique list from its
     // start finds. Near-linear in the number of corners. onUnique(corner)
     // is called for each corner that starts a unique key, in their order,
-    // while its data is at hand; it returns weldRestCanMatch(mesh, corner,
-    // twoSets), which it is placed to find cheaply.
+    // while its data is at hand; it returns whether the corner's key can
+    // match (its position being finite, whether the rest is), which it is
+    // placed to find cheaply.
     template <typename OnUnique>
     void weld(const Mesh& mesh, bool twoSets, OnUnique&& onUnique);
 
     void weld(const Mesh& mesh, bool withSecondSet) {
-        weld(mesh, withSecondSet,
-             [&](const FaceCorner& corner) { return weldRestCanMatch(mesh, corner, withSecondSet); });
+        weld(mesh, withSecondSet, [&](const FaceCorner& corner) {
+            return weldKeyCanMatch(makeWeldKey(mesh, corner, withSecondSet), withSecondSet);
+        });
     }
 
     Array<int32_t> unique;
