@@ -6,7 +6,6 @@
 #include "writer/weld_key.h"
 
 #include <cstdint>
-#include <cstring>
 
 // Welds the corners of one mesh after another. Corners are numbered in
 // welding order (see weldCorner). Storage is kept from mesh to mesh, so once
