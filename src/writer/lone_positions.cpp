@@ -1,5 +1,6 @@
 #include "writer/lone_positions.h"
 
+#include "platform/bits.h"
 #include "writer/weld_key.h"
 
 #include <cmath>
@@ -175,22 +176,23 @@ __attribute__((target("avx2"))) int32_t codesOf8(const float* v, int32_t n, cons
     return i;
 }
 
-// Marks crowded the positions whose cells were seen again, eight at a time;
-// returns how many it went through.
-__attribute__((target("avx2"))) int32_t markRepeated8(const uint32_t* codes, int32_t count, uint32_t cellMask,
-                                                      const uint64_t* repeated, int32_t* marks) {
+// Lists the positions whose cells are in the table of cells seen again,
+// eight at a time; returns how many positions it went through.
+__attribute__((target("avx2"))) int32_t listRepeated8(const uint32_t* codes, int32_t count, uint32_t cellMask,
+                                                      const uint64_t* repeated, int32_t* listed, int32_t& n) {
     // The bits of the 64-bit words, as 32-bit words on this little-endian
     // processor.
     const int* words = (const int*)(const void*)repeated;
-    const __m256i mask = _mm256_set1_epi32((int)cellMask), one = _mm256_set1_epi32(1);
+    const __m256i mask = _mm256_set1_epi32((int)cellMask), low = _mm256_set1_epi32(31);
     int32_t p = 0;
     for (; p + 8 <= count; p += 8) {
         const __m256i cells =
             _mm256_and_si256(_mm256_srli_epi32(_mm256_loadu_si256((const __m256i*)(codes + p)), kLineShift), mask);
         const __m256i word = _mm256_i32gather_epi32(words, _mm256_srli_epi32(cells, 5), 4);
-        const __m256i bit = _mm256_and_si256(_mm256_srlv_epi32(word, _mm256_and_si256(cells, _mm256_set1_epi32(31))), one);
-        __m256i* at = (__m256i*)(marks + p);
-        _mm256_storeu_si256(at, _mm256_or_si256(_mm256_loadu_si256(at), _mm256_sub_epi32(_mm256_setzero_si256(), bit)));
+        // Each lane's bit moved to the lane's top.
+        const __m256i top = _mm256_sllv_epi32(word, _mm256_sub_epi32(low, _mm256_and_si256(cells, low)));
+        for (unsigned lanes = (unsigned)_mm256_movemask_ps(_mm256_castsi256_ps(top)); lanes; lanes &= lanes - 1)
+            listed[n++] = p + firstSetBit(lanes);
     }
     return p;
 }
@@ -307,20 +309,26 @@ int32_t LonePositions::mark(const Mesh& mesh, double typicalEdge, int32_t* marks
     seen.reserve(words);
     std::memset(seen.items, 0, (size_t)words * sizeof(uint64_t));
 
-    // A position whose cell was seen before is crowded, and so is the first
-    // one of that cell, found afterwards among those that looked lone.
-    // A position near a face is lone only if the cells across that face
-    // have no position at all; they are looked at once all are in.
+    // A position whose cell was seen before is crowded, and so may be the
+    // first one of that cell, found afterwards. A position near a face is
+    // lone only if the cells across that face have no position at all; they
+    // are looked at once all are in.
     uint64_t* bitsOf = seen.items;
     const uint32_t* codeOf = codes.items;
     duplicates.count = 0;
-    nearFaces.count = 0;
+    nearFaces.reserve(count);
+    int32_t* nearOnes = nearFaces.items;
+    int32_t near = 0;
     int32_t unplaced = 0;
     for (int32_t p = 0; p < count; ++p) {
         const uint32_t code = codeOf[p];
         const uint32_t cell = (code >> kLineShift) & mask;
         uint64_t& word = bitsOf[cell >> 6];
         const uint64_t bit = (uint64_t)1 << (cell & 63);
+        // Rare and unpredictable, so listed without a branch; those seen
+        // again are passed over later.
+        nearOnes[near] = p;
+        near += (int32_t)(code & kNearFace);
         marks[p] = 0;
         if (code == 0 || (word & bit) != 0) {
             marks[p] = -1;
@@ -331,34 +339,72 @@ int32_t LonePositions::mark(const Mesh& mesh, double typicalEdge, int32_t* marks
             continue;
         }
         word |= bit;
-        if (code & kNearFace) nearFaces.push(p);
     }
-    // Those repeated, and the first of each of their cells, roughly.
-    int32_t crowded = 2 * duplicates.count + unplaced;
+    nearFaces.count = near;
+    int32_t crowded = unplaced;
+    if (duplicates.count > 0) crowded += settleRepeated(count, bits, marks);
     for (int32_t i = 0; i < nearFaces.count; ++i) {
         const int32_t p = nearFaces.items[i];
-        if (neighbourSeen(mesh.vertices.items[p], grid, bitsOf, mask)) marks[p] = -1, ++crowded;
-    }
-    if (duplicates.count > 0) {
-        // The cells seen again, in a table small enough to stay at hand.
-        // Never more bits than the cells' own, which the duplicates keep.
-        int32_t again = bits < 10 ? bits : 10;
-        while (again < bits && ((int32_t)1 << again) < 256 * duplicates.count) ++again;
-        const uint32_t cellMask = ((uint32_t)1 << again) - 1;
-        repeated.reserve((1 << again) / 64);
-        std::memset(repeated.items, 0, ((size_t)1 << again) / 8);
-        for (int32_t i = 0; i < duplicates.count; ++i) {
-            const uint32_t cell = duplicates.items[i] & cellMask;
-            repeated.items[cell >> 6] |= (uint64_t)1 << (cell & 63);
-        }
-        int32_t p = 0;
-#if TARVOLT_WIDE_CODER
-        if (hasWideCoder()) p = markRepeated8(codes.items, count, cellMask, repeated.items, marks);
-#endif
-        for (; p < count; ++p) {
-            const uint32_t cell = (codes.items[p] >> kLineShift) & cellMask;
-            marks[p] |= -(int32_t)((repeated.items[cell >> 6] >> (cell & 63)) & 1);
-        }
+        if (marks[p] == 0 && neighbourSeen(mesh.vertices.items[p], grid, bitsOf, mask)) marks[p] = -1, ++crowded;
     }
     return crowded < count ? crowded : count;
+}
+
+int32_t LonePositions::settleRepeated(int32_t count, int bits, int32_t* marks) {
+    const uint32_t* codeOf = codes.items;
+    // The cells seen again, in a table small enough to stay at hand.
+    // Never more bits than the cells' own, which the duplicates keep.
+    int again = bits < 10 ? bits : 10;
+    while (again < bits && ((int32_t)1 << again) < 256 * duplicates.count) ++again;
+    const uint32_t cellMask = ((uint32_t)1 << again) - 1;
+    repeated.reserve((1 << again) / 64);
+    std::memset(repeated.items, 0, ((size_t)1 << again) / 8);
+    for (int32_t i = 0; i < duplicates.count; ++i) {
+        const uint32_t cell = duplicates.items[i] & cellMask;
+        repeated.items[cell >> 6] |= (uint64_t)1 << (cell & 63);
+    }
+
+    // Every position of those cells, and a few more that share their bits.
+    candidates.reserve(count);
+    int32_t* listed = candidates.items;
+    int32_t n = 0;
+    int32_t p = 0;
+#if TARVOLT_WIDE_CODER
+    if (hasWideCoder()) p = listRepeated8(codeOf, count, cellMask, repeated.items, listed, n);
+#endif
+    for (; p < count; ++p) {
+        const uint32_t cell = (codeOf[p] >> kLineShift) & cellMask;
+        listed[n] = p;
+        n += (int32_t)((repeated.items[cell >> 6] >> (cell & 63)) & 1);
+    }
+
+    // Most of them only share a hash with another cell: told apart by their
+    // whole line, they are alone in their cells after all. The lines are
+    // counted in a small open table; each candidate keeps its slot.
+    int tableBits = 6;
+    while ((1 << tableBits) < 2 * n) ++tableBits;
+    const uint32_t slotMask = ((uint32_t)1 << tableBits) - 1;
+    lines.reserve(1 << tableBits);
+    lineCounts.reserve(1 << tableBits);
+    std::memset(lines.items, 0, sizeof(uint32_t) << tableBits);
+    slots.reserve(n);
+    for (int32_t i = 0; i < n; ++i) {
+        // The line and the placed bit: 0 only for positions not placed,
+        // which are crowded already.
+        const uint32_t line = codeOf[listed[i]] & ~kNearFace;
+        uint32_t slot = ((line >> kLineShift) * kWeightZ) >> (32 - tableBits);
+        while (lines.items[slot] != 0 && lines.items[slot] != line) slot = (slot + 1) & slotMask;
+        if (lines.items[slot] == 0) lines.items[slot] = line, lineCounts.items[slot] = 0;
+        ++lineCounts.items[slot];
+        slots.items[i] = slot;
+    }
+    int32_t crowded = 0;
+    for (int32_t i = 0; i < n; ++i) {
+        const int32_t q = listed[i];
+        if (codeOf[q] == 0) continue;
+        const bool alone = lineCounts.items[slots.items[i]] == 1;
+        marks[q] = alone ? 0 : -1;
+        crowded += !alone;
+    }
+    return crowded;
 }

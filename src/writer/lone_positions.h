@@ -28,11 +28,20 @@ public:
     int32_t mark(const Mesh& mesh, double typicalEdge, int32_t* marks);
 
 private:
+    // Settles the marks of the count positions in cells seen again, which
+    // the first pass left 0 for the first and -1 for the others: crowded
+    // only where they share their cell indeed. Returns how many are.
+    int32_t settleRepeated(int32_t count, int bits, int32_t* marks);
+
     Array<uint32_t> codes;       // per position: its cell's hash and more
     Array<uint64_t> seen;        // a bit per hashed cell
     Array<uint32_t> duplicates;  // hashes of cells seen again
     Array<int32_t> nearFaces;    // positions near a face of their cell
     Array<uint64_t> repeated;    // a bit per hashed cell seen again
+    Array<int32_t> candidates;   // positions in cells seen again
+    Array<uint32_t> slots;       // per candidate: its line's slot
+    Array<uint32_t> lines;       // open table of candidates' lines
+    Array<int32_t> lineCounts;   // per slot: positions on that line
 
     LonePositions(const LonePositions&) = delete;
     LonePositions& operator=(const LonePositions&) = delete;
