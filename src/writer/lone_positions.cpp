@@ -43,12 +43,12 @@ const double kWidestSlot = 65536.0;
 // words. The odd multipliers scatter the other axes.
 const uint32_t kWeightY = 0x9E3779B1u, kWeightZ = 0x85EBCA77u;
 
-// A position's code: its place on the line from bit 2 on, bit 1 set, and bit
-// 0 telling whether it lies within the margin of a face of its cell; 0 when
-// it is not placed.
-const int kLineShift = 2;
-const uint32_t kNearFace = 1;
-const uint32_t kPlaced = 2;
+// A position's code: the low 30 bits of its place on the line, bit 30 set,
+// and bit 31 telling whether it lies within the margin of a face of its
+// cell; 0 when it is not placed. Its cell's bit is then the code's low bits.
+const uint32_t kLineMask = (1u << 30) - 1;
+const uint32_t kPlaced = 1u << 30;
+const uint32_t kNearFace = 1u << 31;
 
 struct Grid {
     float scale;      // 2^kFraction / slot width
@@ -72,6 +72,7 @@ public:
           slot(_mm_set1_epi32((int)kSlotMask)),
           weightY(_mm_set1_epi32((int)kWeightY)),
           weightZ(_mm_set1_epi32((int)kWeightZ)),
+          lineMask(_mm_set1_epi32((int)kLineMask)),
           placed(_mm_set1_epi32((int)kPlaced)),
           nearFaceBit(_mm_set1_epi32((int)kNearFace)) {}
 
@@ -88,7 +89,7 @@ public:
         const __m128i y = axis(_mm_shuffle_ps(y01, y23, _MM_SHUFFLE(2, 0, 2, 0)), unplaced, nearFace);
         const __m128i z = axis(_mm_shuffle_ps(z01, c, _MM_SHUFFLE(3, 0, 2, 0)), unplaced, nearFace);
         const __m128i line = _mm_add_epi32(_mm_add_epi32(x, multiply(y, weightY)), multiply(z, weightZ));
-        __m128i code = _mm_or_si128(_mm_slli_epi32(line, kLineShift), placed);
+        __m128i code = _mm_or_si128(_mm_and_si128(line, lineMask), placed);
         code = _mm_or_si128(code, _mm_and_si128(nearFace, nearFaceBit));
         _mm_storeu_si128((__m128i*)out, _mm_andnot_si128(unplaced, code));
     }
@@ -115,7 +116,7 @@ private:
     }
 
     __m128 scale, high, low;
-    __m128i bias, margin, twoMargins, slot, weightY, weightZ, placed, nearFaceBit;
+    __m128i bias, margin, twoMargins, slot, weightY, weightZ, lineMask, placed, nearFaceBit;
 };
 #else
 uint32_t codeOf(const float v[3], const Grid& grid) {
@@ -129,7 +130,7 @@ uint32_t codeOf(const float v[3], const Grid& grid) {
         cells[a] = fixed >> kFraction;
     }
     const uint32_t line = cells[0] + cells[1] * kWeightY + cells[2] * kWeightZ;
-    return (line << kLineShift) | kPlaced | nearFace;
+    return (line & kLineMask) | kPlaced | nearFace;
 }
 #endif
 
@@ -142,6 +143,7 @@ __attribute__((target("avx2"))) int32_t codesOf8(const float* v, int32_t n, cons
     const __m256i twoMargins = _mm256_set1_epi32((int)(2 * grid.margin)), slot = _mm256_set1_epi32((int)kSlotMask);
     const __m256i weightY = _mm256_set1_epi32((int)kWeightY), weightZ = _mm256_set1_epi32((int)kWeightZ);
     const __m256i placed = _mm256_set1_epi32((int)kPlaced), nearFaceBit = _mm256_set1_epi32((int)kNearFace);
+    const __m256i lineMask = _mm256_set1_epi32((int)kLineMask);
     int32_t i = 0;
     for (; i + 8 <= n; i += 8) {
         // Positions 0 to 3 in the low halves, 4 to 7 in the high ones, taken
@@ -169,7 +171,7 @@ __attribute__((target("avx2"))) int32_t codesOf8(const float* v, int32_t n, cons
         }
         const __m256i line = _mm256_add_epi32(_mm256_add_epi32(cells[0], _mm256_mullo_epi32(cells[1], weightY)),
                                               _mm256_mullo_epi32(cells[2], weightZ));
-        __m256i code = _mm256_or_si256(_mm256_slli_epi32(line, kLineShift), placed);
+        __m256i code = _mm256_or_si256(_mm256_and_si256(line, lineMask), placed);
         code = _mm256_or_si256(code, _mm256_and_si256(nearFace, nearFaceBit));
         _mm256_storeu_si256((__m256i*)(codes + i), _mm256_andnot_si256(unplaced, code));
     }
@@ -186,8 +188,7 @@ __attribute__((target("avx2"))) int32_t listRepeated8(const uint32_t* codes, int
     const __m256i mask = _mm256_set1_epi32((int)cellMask), low = _mm256_set1_epi32(31);
     int32_t p = 0;
     for (; p + 8 <= count; p += 8) {
-        const __m256i cells =
-            _mm256_and_si256(_mm256_srli_epi32(_mm256_loadu_si256((const __m256i*)(codes + p)), kLineShift), mask);
+        const __m256i cells = _mm256_and_si256(_mm256_loadu_si256((const __m256i*)(codes + p)), mask);
         const __m256i word = _mm256_i32gather_epi32(words, _mm256_srli_epi32(cells, 5), 4);
         // Each lane's bit moved to the lane's top.
         const __m256i top = _mm256_sllv_epi32(word, _mm256_sub_epi32(low, _mm256_and_si256(cells, low)));
@@ -298,7 +299,7 @@ int32_t LonePositions::mark(const Mesh& mesh, double typicalEdge, int32_t* marks
         uint64_t few[kSampleBits / 64] = {};
         int32_t repeats = 0;
         for (int32_t p = 0; p < sampled; ++p) {
-            const uint32_t cell = (codes.items[p] >> kLineShift) & (kSampleBits - 1);
+            const uint32_t cell = codes.items[p] & (kSampleBits - 1);
             const uint64_t bit = (uint64_t)1 << (cell & 63);
             repeats += (few[cell >> 6] & bit) != 0;
             few[cell >> 6] |= bit;
@@ -317,20 +318,19 @@ int32_t LonePositions::mark(const Mesh& mesh, double typicalEdge, int32_t* marks
     const uint32_t* codeOf = codes.items;
     duplicates.count = 0;
     nearFaces.reserve(count);
-    int32_t* nearOnes = nearFaces.items;
-    int32_t near = 0;
+    int32_t* near = nearFaces.items;
     int32_t unplaced = 0;
     for (int32_t p = 0; p < count; ++p) {
         const uint32_t code = codeOf[p];
-        const uint32_t cell = (code >> kLineShift) & mask;
-        uint64_t& word = bitsOf[cell >> 6];
-        const uint64_t bit = (uint64_t)1 << (cell & 63);
+        const uint32_t cell = code & mask;
+        uint64_t* word = bitsOf + (cell >> 6);
+        const uint64_t held = *word;
         // Rare and unpredictable, so listed without a branch; those seen
         // again are passed over later.
-        nearOnes[near] = p;
-        near += (int32_t)(code & kNearFace);
+        *near = p;
+        near += code >> 31;
         marks[p] = 0;
-        if (code == 0 || (word & bit) != 0) {
+        if (code == 0 || ((held >> (cell & 63)) & 1) != 0) {
             marks[p] = -1;
             if (code != 0)
                 duplicates.push(cell);
@@ -338,9 +338,9 @@ int32_t LonePositions::mark(const Mesh& mesh, double typicalEdge, int32_t* marks
                 ++unplaced;
             continue;
         }
-        word |= bit;
+        *word = held | (uint64_t)1 << (cell & 63);
     }
-    nearFaces.count = near;
+    nearFaces.count = (int32_t)(near - nearFaces.items);
     int32_t crowded = unplaced;
     if (duplicates.count > 0) crowded += settleRepeated(count, bits, marks);
     for (int32_t i = 0; i < nearFaces.count; ++i) {
@@ -373,7 +373,7 @@ int32_t LonePositions::settleRepeated(int32_t count, int bits, int32_t* marks) {
     if (hasWideCoder()) p = listRepeated8(codeOf, count, cellMask, repeated.items, listed, n);
 #endif
     for (; p < count; ++p) {
-        const uint32_t cell = (codeOf[p] >> kLineShift) & cellMask;
+        const uint32_t cell = codeOf[p] & cellMask;
         listed[n] = p;
         n += (int32_t)((repeated.items[cell >> 6] >> (cell & 63)) & 1);
     }
@@ -392,7 +392,7 @@ int32_t LonePositions::settleRepeated(int32_t count, int bits, int32_t* marks) {
         // The line and the placed bit: 0 only for positions not placed,
         // which are crowded already.
         const uint32_t line = codeOf[listed[i]] & ~kNearFace;
-        uint32_t slot = ((line >> kLineShift) * kWeightZ) >> (32 - tableBits);
+        uint32_t slot = (line * kWeightZ) >> (32 - tableBits);
         while (lines.items[slot] != 0 && lines.items[slot] != line) slot = (slot + 1) & slotMask;
         if (lines.items[slot] == 0) lines.items[slot] = line, lineCounts.items[slot] = 0;
         ++lineCounts.items[slot];

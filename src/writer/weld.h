@@ -142,10 +142,12 @@ void Welder::weld(const Mesh& mesh, bool withSecondSet, OnUnique&& onUnique) {
                     continue;
                 }
                 if (state != 0) break;
+                // A key that matches nothing gets no place in the chain.
+                // The corner is read before anything is stored.
+                const bool canMatch = onUnique(corner);
                 first[count] = c;
                 index[c] = (uint16_t)count;
-                // A key that matches nothing gets no place in the chain.
-                if (onUnique(corner)) state = count + 1;
+                if (canMatch) state = count + 1;
                 ++count;
             }
             if (c == corners) break;
