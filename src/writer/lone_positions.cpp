@@ -19,16 +19,16 @@ namespace {
 
 // A coordinate is placed in 32-bit fixed point with kFraction bits per slot:
 // scaling by a power of two is exact, the truncation errs by less than a
-// unit, and the bias places round values mid-slot. Only the slots from
-// -kRange to kRange (scaled, both slot faces) are used, so that the sums stay
-// in range; values beyond them, and those not finite, are not placed. A
-// position near the face of the last slot used counts as crowded, since a
-// position beyond may be near it.
+// unit, and the bias places round values mid-slot. Only the slots between
+// -kRange and kRange (scaled, both slot faces) are used, so that the sums
+// stay in range; values not strictly between, and those not finite, are not
+// placed. A position near the outer face of the first or last slot counts as
+// crowded, since a position beyond may be near it.
 const int kFraction = 12;
 const uint32_t kSlotMask = (1u << kFraction) - 1;
 const uint32_t kBias = (1u << 30) + (1u << (kFraction - 1));
 const float kRange = 536868864.0f;  // 2^29 - 2^11
-const uint32_t kFirstSlot = ((1u << 29) + (1u << kFraction)) >> kFraction;  // that of -kRange
+const uint32_t kFirstSlot = ((1u << 29) + (1u << kFraction)) >> kFraction;  // that of -kRange + 1
 const uint32_t kLastSlot = ((3u << 29) - 1) >> kFraction;                     // that of kRange - 1
 
 // Slots a small part of the typical edge wide rarely hold two positions;
@@ -58,14 +58,22 @@ struct Grid {
 // A placed coordinate in fixed point, as the vector coders make it.
 inline uint32_t fixedOf(float x, const Grid& grid) { return (uint32_t)(int32_t)(x * grid.scale) + kBias; }
 
+// The bits of a float, whose order is that of the float's magnitude where the
+// sign is clear: infinity and NaN come above every finite value.
+inline int32_t floatBits(float x) {
+    int32_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    return bits;
+}
+
 #if defined(__SSE2__)
 // Codes four positions at a time.
 class Coder {
 public:
     explicit Coder(const Grid& grid)
         : scale(_mm_set1_ps(grid.scale)),
-          high(_mm_set1_ps(kRange)),
-          low(_mm_set1_ps(-kRange)),
+          magnitude(_mm_set1_epi32(0x7FFFFFFF)),
+          lastInside(_mm_set1_epi32(floatBits(kRange) - 1)),
           bias(_mm_set1_epi32((int)kBias)),
           margin(_mm_set1_epi32((int)grid.margin)),
           twoMargins(_mm_set1_epi32((int)(2 * grid.margin))),
@@ -84,10 +92,14 @@ public:
         const __m128 y01 = _mm_shuffle_ps(a, b, _MM_SHUFFLE(0, 0, 0, 1));
         const __m128 y23 = _mm_shuffle_ps(b, c, _MM_SHUFFLE(0, 2, 0, 3));
         const __m128 z01 = _mm_shuffle_ps(a, b, _MM_SHUFFLE(0, 1, 0, 2));
-        __m128i unplaced = _mm_setzero_si128(), nearFace = _mm_setzero_si128();
-        const __m128i x = axis(_mm_shuffle_ps(a, x23, _MM_SHUFFLE(2, 0, 3, 0)), unplaced, nearFace);
-        const __m128i y = axis(_mm_shuffle_ps(y01, y23, _MM_SHUFFLE(2, 0, 2, 0)), unplaced, nearFace);
-        const __m128i z = axis(_mm_shuffle_ps(z01, c, _MM_SHUFFLE(3, 0, 2, 0)), unplaced, nearFace);
+        __m128i unplaced = _mm_setzero_si128(), within[3];
+        const __m128i x = axis(_mm_shuffle_ps(a, x23, _MM_SHUFFLE(2, 0, 3, 0)), unplaced, within[0]);
+        const __m128i y = axis(_mm_shuffle_ps(y01, y23, _MM_SHUFFLE(2, 0, 2, 0)), unplaced, within[1]);
+        const __m128i z = axis(_mm_shuffle_ps(z01, c, _MM_SHUFFLE(3, 0, 2, 0)), unplaced, within[2]);
+        // The places within the slots are below 2^kFraction, so their 16-bit
+        // minimum is theirs.
+        const __m128i nearest = _mm_min_epi16(_mm_min_epi16(within[0], within[1]), within[2]);
+        const __m128i nearFace = _mm_cmplt_epi32(nearest, twoMargins);
         const __m128i line = _mm_add_epi32(_mm_add_epi32(x, multiply(y, weightY)), multiply(z, weightZ));
         __m128i code = _mm_or_si128(_mm_and_si128(line, lineMask), placed);
         code = _mm_or_si128(code, _mm_and_si128(nearFace, nearFaceBit));
@@ -102,29 +114,25 @@ private:
         return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, 0x08), _mm_shuffle_epi32(odd, 0x08));
     }
 
-    // The slot numbers of four coordinates, adding to the masks of those not
-    // placed and those near a face.
-    __m128i axis(__m128 coordinates, __m128i& unplaced, __m128i& nearFace) const {
+    // The slot numbers of four coordinates, adding to the mask of those not
+    // placed; within gets their places in their slots, shifted by the margin.
+    __m128i axis(__m128 coordinates, __m128i& unplaced, __m128i& within) const {
         const __m128 f = _mm_mul_ps(coordinates, scale);
-        // Not below kRange, or NaN; or below -kRange.
-        const __m128i out = _mm_castps_si128(_mm_or_ps(_mm_cmpnlt_ps(f, high), _mm_cmplt_ps(f, low)));
+        unplaced = _mm_or_si128(unplaced, _mm_cmpgt_epi32(_mm_and_si128(_mm_castps_si128(f), magnitude), lastInside));
         const __m128i fixed = _mm_add_epi32(_mm_cvttps_epi32(f), bias);
-        const __m128i near = _mm_cmplt_epi32(_mm_and_si128(_mm_add_epi32(fixed, margin), slot), twoMargins);
-        unplaced = _mm_or_si128(unplaced, out);
-        nearFace = _mm_or_si128(nearFace, near);
+        within = _mm_and_si128(_mm_add_epi32(fixed, margin), slot);
         return _mm_srli_epi32(fixed, kFraction);
     }
 
-    __m128 scale, high, low;
-    __m128i bias, margin, twoMargins, slot, weightY, weightZ, lineMask, placed, nearFaceBit;
+    __m128 scale;
+    __m128i magnitude, lastInside, bias, margin, twoMargins, slot, weightY, weightZ, lineMask, placed, nearFaceBit;
 };
 #else
 uint32_t codeOf(const float v[3], const Grid& grid) {
     uint32_t nearFace = 0;
     uint32_t cells[3];
     for (int a = 0; a < 3; ++a) {
-        const float f = v[a] * grid.scale;
-        if (!(f < kRange && f >= -kRange)) return 0;
+        if (!(std::fabs(v[a] * grid.scale) < kRange)) return 0;
         const uint32_t fixed = fixedOf(v[a], grid);
         if (((fixed + grid.margin) & kSlotMask) < 2 * grid.margin) nearFace = kNearFace;
         cells[a] = fixed >> kFraction;
@@ -138,37 +146,37 @@ uint32_t codeOf(const float v[3], const Grid& grid) {
 // Coder::four for eight positions at a time, where the processor allows: the
 // same arithmetic, so the same codes.
 __attribute__((target("avx2"))) int32_t codesOf8(const float* v, int32_t n, const Grid& grid, uint32_t* codes) {
-    const __m256 scale = _mm256_set1_ps(grid.scale), high = _mm256_set1_ps(kRange), low = _mm256_set1_ps(-kRange);
+    const __m256 scale = _mm256_set1_ps(grid.scale);
+    const __m256i magnitude = _mm256_set1_epi32(0x7FFFFFFF), lastInside = _mm256_set1_epi32(floatBits(kRange) - 1);
     const __m256i bias = _mm256_set1_epi32((int)kBias), margin = _mm256_set1_epi32((int)grid.margin);
     const __m256i twoMargins = _mm256_set1_epi32((int)(2 * grid.margin)), slot = _mm256_set1_epi32((int)kSlotMask);
     const __m256i weightY = _mm256_set1_epi32((int)kWeightY), weightZ = _mm256_set1_epi32((int)kWeightZ);
     const __m256i placed = _mm256_set1_epi32((int)kPlaced), nearFaceBit = _mm256_set1_epi32((int)kNearFace);
     const __m256i lineMask = _mm256_set1_epi32((int)kLineMask);
+    // Eight positions are 24 floats in three vectors a, b and c. The floats
+    // of an axis sit in different lanes of each: blended into one vector,
+    // they are put in order by one permutation.
+    const __m256i orders[3] = {_mm256_setr_epi32(0, 3, 6, 1, 4, 7, 2, 5), _mm256_setr_epi32(1, 4, 7, 2, 5, 0, 3, 6),
+                               _mm256_setr_epi32(2, 5, 0, 3, 6, 1, 4, 7)};
     int32_t i = 0;
     for (; i + 8 <= n; i += 8) {
-        // Positions 0 to 3 in the low halves, 4 to 7 in the high ones, taken
-        // apart as four at a time are.
         const float* w = v + 3 * i;
-        const __m256 a = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(w)), _mm_loadu_ps(w + 12), 1);
-        const __m256 b = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(w + 4)), _mm_loadu_ps(w + 16), 1);
-        const __m256 c = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(w + 8)), _mm_loadu_ps(w + 20), 1);
-        const __m256 x23 = _mm256_shuffle_ps(b, c, _MM_SHUFFLE(0, 1, 0, 2));
-        const __m256 y01 = _mm256_shuffle_ps(a, b, _MM_SHUFFLE(0, 0, 0, 1));
-        const __m256 y23 = _mm256_shuffle_ps(b, c, _MM_SHUFFLE(0, 2, 0, 3));
-        const __m256 z01 = _mm256_shuffle_ps(a, b, _MM_SHUFFLE(0, 1, 0, 2));
-        const __m256 axes[3] = {_mm256_shuffle_ps(a, x23, _MM_SHUFFLE(2, 0, 3, 0)),
-                                _mm256_shuffle_ps(y01, y23, _MM_SHUFFLE(2, 0, 2, 0)),
-                                _mm256_shuffle_ps(z01, c, _MM_SHUFFLE(3, 0, 2, 0))};
-        __m256i unplaced = _mm256_setzero_si256(), nearFace = _mm256_setzero_si256(), cells[3];
+        const __m256 a = _mm256_loadu_ps(w), b = _mm256_loadu_ps(w + 8), c = _mm256_loadu_ps(w + 16);
+        const __m256 axes[3] = {_mm256_blend_ps(_mm256_blend_ps(a, b, 0x92), c, 0x24),
+                                _mm256_blend_ps(_mm256_blend_ps(a, b, 0x24), c, 0x49),
+                                _mm256_blend_ps(_mm256_blend_ps(a, b, 0x49), c, 0x92)};
+        __m256i magnitudes[3], within[3], cells[3];
         for (int k = 0; k < 3; ++k) {
-            const __m256 f = _mm256_mul_ps(axes[k], scale);
-            unplaced = _mm256_or_si256(unplaced, _mm256_castps_si256(_mm256_or_ps(_mm256_cmp_ps(f, high, _CMP_NLT_UQ),
-                                                                                   _mm256_cmp_ps(f, low, _CMP_LT_OQ))));
+            const __m256 f = _mm256_mul_ps(_mm256_permutevar8x32_ps(axes[k], orders[k]), scale);
+            magnitudes[k] = _mm256_and_si256(_mm256_castps_si256(f), magnitude);
             const __m256i fixed = _mm256_add_epi32(_mm256_cvttps_epi32(f), bias);
-            const __m256i within = _mm256_and_si256(_mm256_add_epi32(fixed, margin), slot);
-            nearFace = _mm256_or_si256(nearFace, _mm256_cmpgt_epi32(twoMargins, within));
+            within[k] = _mm256_and_si256(_mm256_add_epi32(fixed, margin), slot);
             cells[k] = _mm256_srli_epi32(fixed, kFraction);
         }
+        const __m256i largest = _mm256_max_epi32(_mm256_max_epi32(magnitudes[0], magnitudes[1]), magnitudes[2]);
+        const __m256i unplaced = _mm256_cmpgt_epi32(largest, lastInside);
+        const __m256i nearest = _mm256_min_epi32(_mm256_min_epi32(within[0], within[1]), within[2]);
+        const __m256i nearFace = _mm256_cmpgt_epi32(twoMargins, nearest);
         const __m256i line = _mm256_add_epi32(_mm256_add_epi32(cells[0], _mm256_mullo_epi32(cells[1], weightY)),
                                               _mm256_mullo_epi32(cells[2], weightZ));
         __m256i code = _mm256_or_si256(_mm256_and_si256(line, lineMask), placed);
