@@ -255,17 +255,19 @@ bool neighbourSeen(const Vec3& v, const Grid& grid, const uint64_t* seen, uint32
         if ((steps[a] < 0 && slot == kFirstSlot) || (steps[a] > 0 && slot == kLastSlot)) return true;
         line += slot * weights[a];
     }
-    // Every combination of steps across the faces it is near, but not none.
-    for (int m = 1; m < 8; ++m) {
-        uint32_t neighbour = line;
-        bool valid = true;
-        for (int a = 0; a < 3; ++a) {
-            if (!(m & (1 << a))) continue;
-            if (steps[a] == 0) valid = false;
-            neighbour += (uint32_t)steps[a] * weights[a];
-        }
-        if (!valid) continue;
-        const uint32_t cell = neighbour & mask;
+    // Every combination of steps across the faces it is near, but not none:
+    // the cell across each face, across each edge between two, and across
+    // the corner between three. Mostly there is one face.
+    uint32_t across[7];
+    int cells = 0;
+    for (int a = 0; a < 3; ++a) {
+        if (steps[a] == 0) continue;
+        const uint32_t step = (uint32_t)steps[a] * weights[a];
+        for (int k = 0, before = cells; k < before; ++k) across[cells++] = across[k] + step;
+        across[cells++] = line + step;
+    }
+    for (int k = 0; k < cells; ++k) {
+        const uint32_t cell = across[k] & mask;
         if ((seen[cell >> 6] >> (cell & 63)) & 1) return true;
     }
     return false;

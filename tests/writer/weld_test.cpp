@@ -120,6 +120,43 @@ TEST(Weld, MatchesTheLinearScanAtTheEdgeOfTheGrid) {
         }
 }
 
+// Two positions on either side of an edge or a corner where cells 2^-10 wide meet, each near the faces there:
+// the cells across the faces are empty, only the one across the edge or corner holds the other position.
+TEST(Weld, MatchesTheLinearScanAcrossCellEdgesAndCorners) {
+    ensureServices();
+    const float nudge = 0.3e-5f;
+    Mesh mesh;
+    mesh.normals.push({0, 0, 1}), mesh.mapChannels[0].push({0, 0}), mesh.mapChannels[1].push({0, 0});
+    // Small triangles, so that the cells stay 2^-10 wide; the other two corners lie ten cells away.
+    auto triangle = [&](Vec3 p, int away) {
+        MeshFace& face = mesh.faces.pushCleared();
+        for (int k = 0; k < 3; ++k) {
+            Vec3 corner = p;
+            (&corner.x)[away] += 0.01f * (float)k;
+            face.corners[k] = {mesh.vertices.push(corner), 0, {0, 0}};
+        }
+    };
+    int pair = 0;
+    for (int axes = 3; axes < 8; ++axes) {
+        if (axes == 4) continue;  // one axis is a face
+        for (int signs = 0; signs < 8; ++signs, ++pair) {
+            Vec3 a, b;
+            for (int k = 0; k < 3; ++k) {
+                // Faces lie at odd multiples of half a cell; away from them, the middle of a cell.
+                const float at = (float)(2 * (8 * pair + k) + 1) / 2048.0f + ((axes >> k) & 1 ? 0.0f : 0.5f / 1024.0f);
+                const float side = (axes >> k) & 1 ? ((signs >> k) & 1 ? nudge : -nudge) : 0.0f;
+                (&a.x)[k] = at - side, (&b.x)[k] = at + side;
+            }
+            const int away = (axes & 1) == 0 ? 0 : (axes & 2) == 0 ? 1 : 2;
+            triangle(a, away), triangle(b, away);
+        }
+    }
+    expectSameWeld(mesh, false);
+    Welder welder;
+    welder.weld(mesh, false);
+    EXPECT_EQ(3 * pair, welder.unique.count);  // the second triangle of each pair welds whole
+}
+
 // Positions far apart, each with many keys: their chains grow long, their keys move into the grid, and later
 // positions go to it at once. Half the corners sit on two equal positions: the grid, made for the few crowded
 // positions, grows.
