@@ -55,6 +55,15 @@ struct Grid {
     uint32_t margin;  // reach of the tolerance in fixed-point units, rounded up
 };
 
+// What coding notes besides the codes: each position's mark, 0 or -1 where
+// it is not placed, how many are not, and the list of those near a face of
+// their cell, which may be written up to eight entries ahead.
+struct Noted {
+    int32_t* marks;
+    int32_t* near;
+    int32_t unplaced;
+};
+
 // A placed coordinate in fixed point, as the vector coders make it.
 inline uint32_t fixedOf(float x, const Grid& grid) { return (uint32_t)(int32_t)(x * grid.scale) + kBias; }
 
@@ -145,7 +154,23 @@ uint32_t codeOf(const float v[3], const Grid& grid) {
 #if TARVOLT_WIDE_CODER
 // Coder::four for eight positions at a time, where the processor allows: the
 // same arithmetic, so the same codes.
-__attribute__((target("avx2"))) int32_t codesOf8(const float* v, int32_t n, const Grid& grid, uint32_t* codes) {
+// Lane numbers of the set bits of each 8-bit mask, in order, a byte each.
+struct LaneLists {
+    uint64_t of[256];
+};
+
+constexpr LaneLists makeLaneLists() {
+    LaneLists lists{};
+    for (int mask = 0; mask < 256; ++mask)
+        for (int lane = 0, n = 0; lane < 8; ++lane)
+            if ((mask >> lane) & 1) lists.of[mask] |= (uint64_t)lane << (8 * n++);
+    return lists;
+}
+
+constexpr LaneLists kLaneLists = makeLaneLists();
+
+__attribute__((target("avx2,popcnt"))) int32_t codesOf8(const float* v, int32_t from, int32_t n, const Grid& grid,
+                                                        uint32_t* codes, Noted& noted) {
     const __m256 scale = _mm256_set1_ps(grid.scale);
     const __m256i magnitude = _mm256_set1_epi32(0x7FFFFFFF), lastInside = _mm256_set1_epi32(floatBits(kRange) - 1);
     const __m256i bias = _mm256_set1_epi32((int)kBias), margin = _mm256_set1_epi32((int)grid.margin);
@@ -158,7 +183,9 @@ __attribute__((target("avx2"))) int32_t codesOf8(const float* v, int32_t n, cons
     // they are put in order by one permutation.
     const __m256i orders[3] = {_mm256_setr_epi32(0, 3, 6, 1, 4, 7, 2, 5), _mm256_setr_epi32(1, 4, 7, 2, 5, 0, 3, 6),
                                _mm256_setr_epi32(2, 5, 0, 3, 6, 1, 4, 7)};
-    int32_t i = 0;
+    int32_t* near = noted.near;
+    int32_t unplacedCount = 0;
+    int32_t i = from;
     for (; i + 8 <= n; i += 8) {
         const float* w = v + 3 * i;
         const __m256 a = _mm256_loadu_ps(w), b = _mm256_loadu_ps(w + 8), c = _mm256_loadu_ps(w + 16);
@@ -180,9 +207,19 @@ __attribute__((target("avx2"))) int32_t codesOf8(const float* v, int32_t n, cons
         const __m256i line = _mm256_add_epi32(_mm256_add_epi32(cells[0], _mm256_mullo_epi32(cells[1], weightY)),
                                               _mm256_mullo_epi32(cells[2], weightZ));
         __m256i code = _mm256_or_si256(_mm256_and_si256(line, lineMask), placed);
-        code = _mm256_or_si256(code, _mm256_and_si256(nearFace, nearFaceBit));
-        _mm256_storeu_si256((__m256i*)(codes + i), _mm256_andnot_si256(unplaced, code));
+        code = _mm256_andnot_si256(unplaced, _mm256_or_si256(code, _mm256_and_si256(nearFace, nearFaceBit)));
+        _mm256_storeu_si256((__m256i*)(codes + i), code);
+        _mm256_storeu_si256((__m256i*)(noted.marks + i), unplaced);
+        unplacedCount += __builtin_popcount((unsigned)_mm256_movemask_ps(_mm256_castsi256_ps(unplaced)));
+        // The positions near a face, by the codes' top bits, packed to the
+        // front of eight numbers.
+        const unsigned nearLanes = (unsigned)_mm256_movemask_ps(_mm256_castsi256_ps(code));
+        const __m256i lanes = _mm256_cvtepu8_epi32(_mm_loadl_epi64((const __m128i*)&kLaneLists.of[nearLanes]));
+        _mm256_storeu_si256((__m256i*)near, _mm256_add_epi32(lanes, _mm256_set1_epi32(i)));
+        near += __builtin_popcount(nearLanes);
     }
+    noted.near = near;
+    noted.unplaced += unplacedCount;
     return i;
 }
 
@@ -207,20 +244,33 @@ __attribute__((target("avx2"))) int32_t listRepeated8(const uint32_t* codes, int
 }
 
 bool hasWideCoder() {
-    static const bool supported = (__builtin_cpu_init(), __builtin_cpu_supports("avx2") != 0);
+    static const bool supported =
+        (__builtin_cpu_init(), __builtin_cpu_supports("avx2") != 0 && __builtin_cpu_supports("popcnt") != 0);
     return supported;
 }
 #endif
 
-// The codes of n positions.
+// Notes the marks of codes from to n, and which of those are near a face.
+void note(const uint32_t* codes, int32_t from, int32_t n, Noted& noted) {
+    for (int32_t p = from; p < n; ++p) {
+        noted.marks[p] = codes[p] == 0 ? -1 : 0;
+        noted.unplaced += codes[p] == 0;
+        *noted.near = p;
+        noted.near += codes[p] >> 31;
+    }
+}
+
+// The codes of positions from to n, with their notes.
 #if defined(__SSE2__)
-void codesOf(const float* v, int32_t n, const Grid& grid, const Coder& coder, uint32_t* codes) {
-    int32_t i = 0;
+void codesOf(const float* v, int32_t from, int32_t n, const Grid& grid, const Coder& coder, uint32_t* codes,
+             Noted& noted) {
+    int32_t i = from;
 #if TARVOLT_WIDE_CODER
-    if (hasWideCoder()) i = codesOf8(v, n, grid, codes);
+    if (hasWideCoder()) i = codesOf8(v, from, n, grid, codes, noted);
 #else
     (void)grid;
 #endif
+    const int32_t wide = i;
     for (; i + 4 <= n; i += 4) coder.four(v + 3 * i, codes + i);
     if (i < n) {
         // The last few, padded with positions that are not placed.
@@ -231,11 +281,13 @@ void codesOf(const float* v, int32_t n, const Grid& grid, const Coder& coder, ui
         coder.four(rest, last);
         for (int k = 0; i < n; ++i, ++k) codes[i] = last[k];
     }
+    note(codes, wide, n, noted);
 }
 #else
 typedef Grid Coder;
-void codesOf(const float* v, int32_t n, const Grid& grid, const Grid&, uint32_t* codes) {
-    for (int32_t i = 0; i < n; ++i) codes[i] = codeOf(v + 3 * i, grid);
+void codesOf(const float* v, int32_t from, int32_t n, const Grid& grid, const Grid&, uint32_t* codes, Noted& noted) {
+    for (int32_t i = from; i < n; ++i) codes[i] = codeOf(v + 3 * i, grid);
+    note(codes, from, n, noted);
 }
 #endif
 
@@ -304,7 +356,10 @@ int32_t LonePositions::mark(const Mesh& mesh, double typicalEdge, int32_t* marks
     // positions of their own, there is nothing to find: a sample tells,
     // with a few bits of its own, before the bits of all are cleared.
     const int32_t sampled = count < kSample ? count : kSample;
-    codesOf(&mesh.vertices.items[0].x, sampled, grid, coder, codes.items);
+    const float* positions = &mesh.vertices.items[0].x;
+    nearFaces.reserve(count + 8);
+    Noted noted = {marks, nearFaces.items, 0};
+    codesOf(positions, 0, sampled, grid, coder, codes.items, noted);
     if (sampled == kSample) {
         uint64_t few[kSampleBits / 64] = {};
         int32_t repeats = 0;
@@ -316,41 +371,34 @@ int32_t LonePositions::mark(const Mesh& mesh, double typicalEdge, int32_t* marks
         }
         if (2 * repeats > kSample) return -1;
     }
-    codesOf(&mesh.vertices.items[sampled].x, count - sampled, grid, coder, codes.items + sampled);
+    codesOf(positions, sampled, count, grid, coder, codes.items, noted);
+    nearFaces.count = (int32_t)(noted.near - nearFaces.items);
+    const int32_t unplaced = noted.unplaced;
     seen.reserve(words);
     std::memset(seen.items, 0, (size_t)words * sizeof(uint64_t));
 
     // A position whose cell was seen before is crowded, and so may be the
-    // first one of that cell, found afterwards. A position near a face is
-    // lone only if the cells across that face have no position at all; they
-    // are looked at once all are in.
+    // first one of that cell, found afterwards. Positions not placed, marked
+    // already, take the bit of cell 0 too, which can only make another look
+    // crowded. A position near a face is lone only if the cells across that
+    // face have no position at all; they are looked at once all are in.
     uint64_t* bitsOf = seen.items;
     const uint32_t* codeOf = codes.items;
     duplicates.count = 0;
-    nearFaces.reserve(count);
-    int32_t* near = nearFaces.items;
-    int32_t unplaced = 0;
     for (int32_t p = 0; p < count; ++p) {
         const uint32_t code = codeOf[p];
         const uint32_t cell = code & mask;
         uint64_t* word = bitsOf + (cell >> 6);
         const uint64_t held = *word;
-        // Rare and unpredictable, so listed without a branch; those seen
-        // again are passed over later.
-        *near = p;
-        near += code >> 31;
-        marks[p] = 0;
-        if (code == 0 || ((held >> (cell & 63)) & 1) != 0) {
-            marks[p] = -1;
-            if (code != 0)
+        if (((held >> (cell & 63)) & 1) != 0) {
+            if (code != 0) {
+                marks[p] = -1;
                 duplicates.push(cell);
-            else
-                ++unplaced;
+            }
             continue;
         }
         *word = held | (uint64_t)1 << (cell & 63);
     }
-    nearFaces.count = (int32_t)(near - nearFaces.items);
     int32_t crowded = unplaced;
     if (duplicates.count > 0) crowded += settleRepeated(count, bits, marks);
     for (int32_t i = 0; i < nearFaces.count; ++i) {
@@ -399,9 +447,10 @@ int32_t LonePositions::settleRepeated(int32_t count, int bits, int32_t* marks) {
     std::memset(lines.items, 0, sizeof(uint32_t) << tableBits);
     slots.reserve(n);
     for (int32_t i = 0; i < n; ++i) {
-        // The line and the placed bit: 0 only for positions not placed,
-        // which are crowded already.
+        // The line and the placed bit; positions not placed are crowded
+        // already.
         const uint32_t line = codeOf[listed[i]] & ~kNearFace;
+        if (line == 0) continue;
         uint32_t slot = (line * kWeightZ) >> (32 - tableBits);
         while (lines.items[slot] != 0 && lines.items[slot] != line) slot = (slot + 1) & slotMask;
         if (lines.items[slot] == 0) lines.items[slot] = line, lineCounts.items[slot] = 0;
