@@ -6,7 +6,7 @@
 namespace {
 
 // Triangles looked at.
-const int32_t kEdgeSample = 256;
+const int32_t kEdgeSample = 64;
 
 // From 2^23 on a float's neighbours are 1 apart or more.
 const float kWholeNumbers = 8388608.0f;
