@@ -152,8 +152,6 @@ uint32_t codeOf(const float v[3], const Grid& grid) {
 #endif
 
 #if TARVOLT_WIDE_CODER
-// Coder::four for eight positions at a time, where the processor allows: the
-// same arithmetic, so the same codes.
 // Lane numbers of the set bits of each 8-bit mask, in order, a byte each.
 struct LaneLists {
     uint64_t of[256];
@@ -169,6 +167,8 @@ constexpr LaneLists makeLaneLists() {
 
 constexpr LaneLists kLaneLists = makeLaneLists();
 
+// Coder::four for eight positions at a time, where the processor allows: the
+// same arithmetic, so the same codes; the notes are made eight at a time too.
 __attribute__((target("avx2,popcnt"))) int32_t codesOf8(const float* v, int32_t from, int32_t n, const Grid& grid,
                                                         uint32_t* codes, Noted& noted) {
     const __m256 scale = _mm256_set1_ps(grid.scale);

@@ -12,11 +12,12 @@
 // Positions are placed in cells far wider than the tolerance. A position
 // that is alone in its cell, and farther than the tolerance from the cell's
 // faces, is lone: any position near it would lie in the same cell. One near
-// a face is lone too where the cells across it hold no position. Cells are
-// told apart by a hash, and two cells with the same hash count as one, which
-// makes positions crowded that may be lone: that costs speed, never a wrong
-// answer. Positions far from the origin for the grid, and those not finite,
-// are left to the spatial search too.
+// a face is lone too where the cells across it hold no position. A bit per
+// hashed cell tells which cells hold a position; cells that share a bit are
+// told apart afterwards by a longer hash. Cells that share that too count as
+// one, which makes positions crowded that may be lone: that costs speed,
+// never a wrong answer. Positions far from the origin for the grid, and
+// those not finite, are left to the spatial search too.
 class LonePositions {
 public:
     LonePositions() = default;
