@@ -63,9 +63,7 @@ int32_t Welder::matchAtPosition(const Mesh& mesh, const FaceCorner& corner, int3
         ++keys;
         const FaceCorner& key = weldCorner(mesh, unique.items[number]);
         // The same indices give the same key, which can match.
-        if ((key.normal == corner.normal && key.tex[0] == corner.tex[0] &&
-             (!withSecondSet || key.tex[1] == corner.tex[1])) ||
-            restNear(mesh, key, corner, withSecondSet))
+        if (sameIndices(key, corner, withSecondSet) || restNear(mesh, key, corner, withSecondSet))
             found = number;
         if (!(state & kMoreKeys)) return found;
     }

@@ -37,6 +37,12 @@ private:
     int k = 2;
 };
 
+// Whether two corners name the same normal and texture vertices: at the same
+// position, the same key.
+inline bool sameIndices(const FaceCorner& a, const FaceCorner& b, bool twoSets) {
+    return a.normal == b.normal && a.tex[0] == b.tex[0] && (!twoSets || a.tex[1] == b.tex[1]);
+}
+
 inline WeldKey makeWeldKey(const Mesh& mesh, const FaceCorner& corner, bool twoSets) {
     const Vec3& p = mesh.vertices[corner.vertex];
     const Vec3& n = mesh.normals[corner.normal];
