@@ -2,9 +2,11 @@
 
 #include "ase/ase_reader.h"
 #include "platform/console.h"
+#include "platform/replacing_file.h"
 #include "platform/services.h"
 #include "writer/qrv_writer.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 
@@ -65,9 +67,13 @@ int run(int argc, char** argv) {
         return -1;
     }
     if (options & kOptionWeld) std::printf("mesh data optimization ON, may take a while ...\n");
-    if (!writePack(inputPath, scene.head, options)) {
+    int reason = 0;
+    if (!writePack(inputPath, scene.head, options, &reason)) {
         String outputPath = outputPathFor(inputPath);
         std::printf("ERROR: could not write \"%s\"\n", outputPath.data);
+        std::fflush(stdout);
+        std::fprintf(stderr, "%s: error: cannot write: %s\n", outputPath.data,
+                     reason == EEXIST ? "it is the input file" : reasonText(reason));
         return -1;
     }
     std::printf("\nDone!\n");

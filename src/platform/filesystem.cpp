@@ -26,21 +26,50 @@
 FileSystem* gFileSystem = nullptr;
 
 FILE* openReadableFile(const char* name, int32_t* size) {
+#if defined(_WIN32)
     FILE* file = std::fopen(name, "rb");
     if (!file) return nullptr;
-#if defined(_WIN32)
     struct _stat64 info;
-    bool usable = _fstat64(_fileno(file), &info) == 0 && !(info.st_mode & _S_IFDIR) &&
-                  info.st_size >= 0 && info.st_size <= INT32_MAX;
+    int refusal = 0;
+    if (_fstat64(_fileno(file), &info) != 0)
+        refusal = errno;
+    else if ((info.st_mode & _S_IFMT) == _S_IFDIR)
+        refusal = EISDIR;
+    else if ((info.st_mode & _S_IFMT) != _S_IFREG)
+        refusal = ENODEV;
+    else if (info.st_size < 0 || info.st_size > INT32_MAX)
+        refusal = EFBIG;
 #else
+    // Not blocking: a FIFO must be refused, not waited on.
+    const int descriptor = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0) return nullptr;
     struct stat info;
-    bool usable = fstat(fileno(file), &info) == 0 && !S_ISDIR(info.st_mode) &&
-                  info.st_size >= 0 && (int64_t)info.st_size <= INT32_MAX;
+    int refusal = 0;
+    if (fstat(descriptor, &info) != 0)
+        refusal = errno;
+    else if (S_ISDIR(info.st_mode))
+        refusal = EISDIR;
+    else if (!S_ISREG(info.st_mode))
+        refusal = ENODEV;  // devices, FIFOs, sockets
+    else if (info.st_size < 0 || (int64_t)info.st_size > INT32_MAX)
+        refusal = EFBIG;
+    FILE* file = nullptr;
+    if (!refusal && fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK) == 0)
+        file = fdopen(descriptor, "rb");
+    if (!file) {
+        if (!refusal) refusal = errno;
+        close(descriptor);
+        errno = refusal;
+        return nullptr;
+    }
 #endif
     long end = -1;
-    if (usable && std::fseek(file, 0, SEEK_END) == 0) end = std::ftell(file);
-    if (!usable || end < 0 || end > INT32_MAX || std::fseek(file, 0, SEEK_SET) != 0) {
+    if (!refusal && std::fseek(file, 0, SEEK_END) == 0) end = std::ftell(file);
+    if (!refusal && (end < 0 || end > INT32_MAX)) refusal = EFBIG;
+    if (!refusal && std::fseek(file, 0, SEEK_SET) != 0) refusal = errno;
+    if (refusal) {
         std::fclose(file);
+        errno = refusal;
         return nullptr;
     }
     *size = (int32_t)end;
@@ -61,10 +90,13 @@ Stream* StdFileSystem::openWrite(const char* name, int32_t append) {
 }
 
 int StdFileSystem::exists(const char* name) {
-    FILE* file = std::fopen(name, "rb");
-    if (!file) return 0;
-    std::fclose(file);
-    return 1;
+#if defined(_WIN32)
+    struct _stat64 info;
+    return _stat64(name, &info) == 0 ? 1 : 0;
+#else
+    struct stat info;
+    return stat(name, &info) == 0 ? 1 : 0;
+#endif
 }
 
 int32_t StdFileSystem::fileSize(const char* name) {
@@ -101,71 +133,6 @@ int StdFileSystem::makeDirectory(const char* path) {
     return mkdir(path, 0777) == 0 ? 1 : 0;
 #endif
 }
-
-Stream* StdFileSystem::createTemporary(const char* target, String* temporaryName) {
-    String name = String(target).concat(".XXXXXX");
-#if defined(_WIN32)
-    // The process id, the clock and a counter fill in the X's; _O_EXCL
-    // refuses a name that already exists, so another try takes the next one.
-    static unsigned serial = 0;
-    char* tail = name.data + name.length - 7;
-    int descriptor = -1;
-    for (int attempt = 0; attempt < 64 && descriptor < 0; ++attempt) {
-        unsigned seed = (unsigned)GetCurrentProcessId() * 2654435761u + (unsigned)GetTickCount() +
-                        ++serial * 40503u;
-        for (int i = 0; i < 6; ++i, seed /= 36) tail[i] = "0123456789abcdefghijklmnopqrstuvwxyz"[seed % 36];
-        descriptor = _open(name.data, _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
-        if (descriptor < 0 && errno != EEXIST) break;
-    }
-    if (descriptor < 0) return nullptr;
-    FILE* file = _fdopen(descriptor, "wb");
-    if (!file) {
-        _close(descriptor);
-        std::remove(name.data);
-        return nullptr;
-    }
-#else
-    int descriptor = mkstemp(name.data);
-    if (descriptor < 0) return nullptr;
-    // mkstemp makes the file private; give it the mode a plain create would.
-    mode_t mask = umask(0);
-    umask(mask);
-    if (fchmod(descriptor, 0666 & ~mask) != 0) {
-        close(descriptor);
-        unlink(name.data);
-        return nullptr;
-    }
-    FILE* file = fdopen(descriptor, "wb");
-    if (!file) {
-        close(descriptor);
-        unlink(name.data);
-        return nullptr;
-    }
-#endif
-    temporaryName->assign(name);
-    FileWriteStream* stream = new FileWriteStream(file);
-#if !defined(_WIN32)
-    struct stat existing;
-    stream->writeBackEarly = stat(target, &existing) == 0;
-#endif
-    return stream;
-}
-
-int StdFileSystem::replaceFile(const char* from, const char* to) {
-#if defined(_WIN32)
-    // A read-only pack (version control leaves files not checked out so) is
-    // refused, as a direct write over it would be. MoveFileEx refuses it too,
-    // but not wherever it runs (Wine as root replaces it). It also refuses a
-    // pack that another program holds open.
-    DWORD attributes = GetFileAttributesA(to);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) return 0;
-    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) ? 1 : 0;
-#else
-    return std::rename(from, to) == 0 ? 1 : 0;
-#endif
-}
-
-int StdFileSystem::removeFile(const char* name) { return std::remove(name) == 0 ? 1 : 0; }
 
 int StdFileSystem::sameFile(const char* a, const char* b) {
 #if defined(_WIN32)

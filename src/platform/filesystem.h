@@ -17,13 +17,6 @@ public:
     virtual int changeDirectory(const char* path) = 0;
     virtual int makeDirectory(const char* path) = 0;
 
-    // Creates a new, empty file beside target under a name that did not exist,
-    // opened for writing; its name goes to temporaryName. Null on failure.
-    virtual Stream* createTemporary(const char* target, String* temporaryName) = 0;
-    // Puts the file from in place of the file to, atomically where the platform
-    // allows. 1 on success.
-    virtual int replaceFile(const char* from, const char* to) = 0;
-    virtual int removeFile(const char* name) = 0;
     // 1 when both names lead to one existing file (through links or other
     // spellings too).
     virtual int sameFile(const char* a, const char* b) = 0;
@@ -39,15 +32,12 @@ public:
     String currentDirectory() override;
     int changeDirectory(const char* path) override;
     int makeDirectory(const char* path) override;
-    Stream* createTemporary(const char* target, String* temporaryName) override;
-    int replaceFile(const char* from, const char* to) override;
-    int removeFile(const char* name) override;
     int sameFile(const char* a, const char* b) override;
 };
 
 extern FileSystem* gFileSystem;
 
-// Opens name for reading when it is a file that a 32-bit size can describe:
-// directories, unseekable files and files of 2 GiB or more give null. The
-// size goes to size.
+// Opens name for reading when it is a regular file that a 32-bit size can
+// describe; the size goes to size. Null otherwise, with errno saying why:
+// EISDIR a directory, ENODEV a device, FIFO or socket, EFBIG 2 GiB or more.
 FILE* openReadableFile(const char* name, int32_t* size);

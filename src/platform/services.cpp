@@ -4,6 +4,7 @@
 #include "platform/filesystem.h"
 #include "platform/log.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <new>
 
@@ -58,6 +59,11 @@ void startServices() {
     gLog = logObject();
     gAllocator = allocatorObject();
     gFileSystem = fileSystemObject();
+#if defined(SIGXFSZ)
+    // Past a file-size limit writes fail and say so; the signal would end the
+    // process without a word and without app.log.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     gLog->print("INIT: begin intialization...\n");
     gAllocator->startup();
     std::atexit(stopServicesAtExit);

@@ -1,9 +1,13 @@
 #include "platform/allocator.h"
+#include "platform/filesystem.h"
 #include "qrvinfo/json_summary.h"
 #include "qrvinfo/obj_export.h"
 #include "qrvinfo/pack_file.h"
 #include "qrvinfo/pack_loader.h"
 #include "qrvinfo/summary.h"
+#include "platform/replacing_file.h"
+
+#include <cerrno>
 
 #include <cstdio>
 #include <cstring>
@@ -20,7 +24,9 @@ static int usage() {
 int main(int argc, char** argv) {
     // Only the heap service: an inspection tool leaves no log behind.
     static HeapAllocator heap;
+    static StdFileSystem files;
     gAllocator = &heap;
+    gFileSystem = &files;
 
     const char* path = nullptr;
     const char* objPath = nullptr;
@@ -63,9 +69,13 @@ int main(int argc, char** argv) {
             printJsonSummary(stdout, path, pack);
         else
             printSummary(stdout, path, pack);
-        if (objPath && !writeObj(pack, objPath)) {
+        int reason = 0;
+        if (objPath && !writeObj(pack, objPath, path, &reason)) {
             // Keeps standard output parseable in JSON mode.
             std::fprintf(json ? stderr : stdout, "ERROR: could not write \"%s\"\n", objPath);
+            std::fflush(stdout);
+            std::fprintf(stderr, "%s: error: cannot write: %s\n", objPath,
+                         reason == EEXIST ? "it is the pack itself" : reasonText(reason));
             result = 1;
         }
     }

@@ -1,6 +1,10 @@
 #include "qrvinfo/obj_export.h"
 
+#include "platform/filesystem.h"
+#include "platform/replacing_file.h"
 #include "platform/string.h"
+
+#include <cerrno>
 
 #include <cstring>
 
@@ -100,27 +104,34 @@ void writeObjTo(FILE* obj, FILE* mtl, const Pack& pack, const char* mtlName) {
     }
 }
 
-int writeObj(const Pack& pack, const char* objPath) {
+int writeObj(const Pack& pack, const char* objPath, const char* packPath, int* reason) {
+    int unused = 0;
+    int& error = reason ? *reason : unused;
     String path(objPath);
     String mtlPath = path.withoutExtension().concat(".mtl");
     // Never let the materials overwrite the OBJ itself.
     if (std::strcmp(mtlPath.data, objPath) == 0) mtlPath = path.concat(".mtl");
+    // Nor either of them the pack they come from.
+    if (gFileSystem->sameFile(objPath, packPath) || gFileSystem->sameFile(mtlPath.data, packPath)) {
+        error = EEXIST;
+        return 0;
+    }
     // mtllib names the file beside the OBJ: what follows the last separator of
     // either kind (fileName() lets a '\\' win over a later '/', as texture
     // names need).
     const char* mtlName = mtlPath.data;
     for (const char* c = mtlPath.data; *c; ++c)
         if (*c == '/' || *c == '\\') mtlName = c + 1;
-    FILE* obj = std::fopen(objPath, "wb");
-    if (!obj) return 0;
-    FILE* mtl = std::fopen(mtlPath.data, "wb");
-    if (!mtl) {
-        std::fclose(obj);
+    ReplacingFile obj, mtl;
+    if (!obj.open(objPath) || !mtl.open(mtlPath.data)) {
+        error = obj.error ? obj.error : mtl.error;
         return 0;
     }
-    writeObjTo(obj, mtl, pack, mtlName);
-    const bool written = !std::ferror(obj) && !std::ferror(mtl);
-    const bool objClosed = std::fclose(obj) == 0;
-    const bool mtlClosed = std::fclose(mtl) == 0;
-    return written && objClosed && mtlClosed;
+    writeObjTo(obj.file(), mtl.file(), pack, mtlName);
+    // The materials first: an OBJ is never left naming materials not there.
+    if (!mtl.commit() || !obj.commit()) {
+        error = mtl.error ? mtl.error : obj.error;
+        return 0;
+    }
+    return 1;
 }

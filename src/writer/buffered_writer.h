@@ -1,6 +1,5 @@
 #pragma once
 #include "platform/stream.h"
-#include "platform/thread.h"
 
 #include <cstdint>
 #include <cstring>
@@ -8,16 +7,11 @@
 // Collects little-endian output in a large buffer and hands it to a Stream in
 // big writes. After the first failed write every later one is dropped and
 // failed() stays true.
-//
-// Writing behind: full buffers are written by a helper thread, in order,
-// while the caller fills the next of a few, so that the system's copying of
-// a large output runs beside its making. The stream is used by one thread at
-// a time, and flush() returns only when every write has ended.
 class BufferedWriter {
 public:
     static const int32_t kBufferSize = 1 << 20;
 
-    explicit BufferedWriter(Stream* stream, bool writeBehind = false);
+    explicit BufferedWriter(Stream* stream);
     ~BufferedWriter();
 
     void put(const void* bytes, int32_t n) {
@@ -46,7 +40,7 @@ public:
     // Room for n bytes at the end of the buffer, to be filled by the caller and
     // then committed; n must not exceed kBufferSize.
     unsigned char* reserve(int32_t n) {
-        if (n > kBufferSize - used) handOff();
+        if (n > kBufferSize - used) flush();
         return buffer + used;
     }
     void commit(int32_t n) { used += n; }
@@ -60,31 +54,12 @@ public:
 
 private:
     void putSlow(const unsigned char* bytes, int32_t n);
-    // Passes a full buffer on: to the helper when writing behind.
-    void handOff();
-    // Waits until the helper has written all it was given, and takes its result.
-    void settle();
-    void stopHelper();
-    static int runHelper(void* writer);
 
     Stream* stream;
     unsigned char* buffer;
     int32_t used;
     int64_t flushed;
     bool hasFailed;
-    // Writing behind: a ring of buffers, the one being filled at next; the
-    // helper writes them in turn from written on. A size of -1 stops it.
-    // The first is the buffer made for writing without the ring.
-    static const int kRing = 4;
-    unsigned char* ring[kRing] = {};
-    int32_t ringUsed[kRing] = {};
-    int next = 0;
-    int written = 0;
-    Thread helper;
-    Semaphore filled;  // buffers handed to the helper and not yet taken
-    Semaphore empty;   // buffers the caller may fill besides its own
-    bool behind = false;
-    bool helperFailed = false;  // set by the helper; read after a settle
 
     BufferedWriter(const BufferedWriter&) = delete;
     BufferedWriter& operator=(const BufferedWriter&) = delete;

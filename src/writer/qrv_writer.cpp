@@ -1,8 +1,12 @@
 #include "writer/qrv_writer.h"
 
+#include "platform/file_stream.h"
 #include "platform/filesystem.h"
 #include "platform/log.h"
+#include "platform/replacing_file.h"
 #include "writer/vertex_stream.h"
+
+#include <cerrno>
 
 const char* lightmapSuffix = "_L_0000";
 
@@ -76,29 +80,36 @@ void writePackTo(BufferedWriter& out, Mesh* head, uint32_t options) {
     offsets.release();
 }
 
-int writePack(const char* inputPath, Mesh* head, uint32_t options) {
+int writePack(const char* inputPath, Mesh* head, uint32_t options, int* reason) {
+    int unused = 0;
+    int& error = reason ? *reason : unused;
     String outputPath = outputPathFor(inputPath);
     if (gFileSystem->sameFile(outputPath.data, inputPath)) {
         gLog->print("ERROR: the output \"%s\" is the input file\n", outputPath.data);
+        error = EEXIST;
         return 0;
     }
-    String temporaryPath;
-    Stream* stream = gFileSystem->createTemporary(outputPath.data, &temporaryPath);
-    if (!stream) {
+    ReplacingFile file;
+    if (!file.open(outputPath.data)) {
         gLog->print("ERROR: could not create a file beside \"%s\"\n", outputPath.data);
+        error = file.error;
         return 0;
     }
+    // Made singly, so counted in the allocated figure as every output stream is.
+    FileWriteStream* stream = new FileWriteStream(file.file(), false);
     bool written;
     {
-        BufferedWriter out(stream, true);
+        BufferedWriter out(stream);
         writePackTo(out, head, options);
+        // Offsets past 4 GiB cannot be stored.
         written = out.flush() && out.position() <= (int64_t)UINT32_MAX;
     }
-    bool closed = stream->close() == 0;
+    const int streamError = stream->error;
     delete stream;
-    if (written && closed && gFileSystem->replaceFile(temporaryPath.data, outputPath.data))
-        return 1;
-    gLog->print("ERROR: writing \"%s\" failed\n", outputPath.data);
-    gFileSystem->removeFile(temporaryPath.data);
-    return 0;
+    if (!written || !file.commit()) {
+        gLog->print("ERROR: writing \"%s\" failed\n", outputPath.data);
+        error = streamError ? streamError : file.error ? file.error : EFBIG;
+        return 0;
+    }
+    return 1;
 }

@@ -18,8 +18,9 @@ String outputPathFor(const char* inputPath);
 // Writes the pack of the meshes from head on beside the input. The file
 // appears only when every byte of it was written; an earlier file of that
 // name stays untouched otherwise, and the input is never overwritten.
-// 1 on success, 0 on failure (the reason goes into the Log).
-int writePack(const char* inputPath, Mesh* head, uint32_t options);
+// 1 on success, 0 on failure: the Log says what failed, reason (when given)
+// gets the system's errno value.
+int writePack(const char* inputPath, Mesh* head, uint32_t options, int* reason = nullptr);
 
 // The pack into an open writer: chunks, offset table, count, end mark.
 void writePackTo(BufferedWriter& out, Mesh* head, uint32_t options);

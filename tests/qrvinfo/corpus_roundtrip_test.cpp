@@ -13,7 +13,7 @@
 static long importedTriangles([[maybe_unused]] const Pack& pack, [[maybe_unused]] const std::string& obj) {
     long faces = -1;
 #if !defined(_WIN32)
-    FILE* peer = writeObj(pack, obj.c_str()) ? popen(("assimp info '" + obj + "' -r 2>&1").c_str(), "r") : nullptr;
+    FILE* peer = writeObj(pack, obj.c_str(), "") ? popen(("assimp info '" + obj + "' -r 2>&1").c_str(), "r") : nullptr;
     for (char line[512]; peer && std::fgets(line, sizeof line, peer);)  // -r: a raw read
         if (std::strncmp(line, "Faces:", 6) == 0) faces = std::atol(line + 6);
     if (peer) pclose(peer);

@@ -47,3 +47,28 @@ TEST(QrvinfoCli, SummaryJsonObjAndExitCodes) {
     EXPECT_EQ(2, qrvinfo({}).exitCode);
     EXPECT_EQ(2, qrvinfo({"--bogus", path}).exitCode);
 }
+
+// --obj never writes over the pack it reads: not named as the OBJ, not as the MTL beside it, not through a link.
+// Nothing is written then, and the pack stays.
+TEST(QrvinfoCli, ObjNeverReplacesThePack) {
+    ScratchDir dir;
+    const std::string pack = smallPack().data;
+    writeBytes(dir / "k.qrv", pack);
+    writeBytes(dir / "x.mtl", pack);
+    std::error_code noLink;  // Windows grants symbolic links only with a privilege
+    std::filesystem::create_symlink("k.qrv", dir / "link.obj", noLink);
+    std::vector<std::vector<std::string>> refused = {{"--obj", dir / "k.qrv", dir / "k.qrv"},
+                                                     {"--obj", dir / "x.obj", dir / "x.mtl"}};
+    if (!noLink) refused.push_back({"--obj", dir / "link.obj", dir / "k.qrv"});
+    for (const auto& arguments : refused) {
+        ProgramRun run = qrvinfo(arguments);
+        EXPECT_EQ(1, run.exitCode) << arguments[1];
+        EXPECT_NE(std::string::npos, run.output.find("ERROR: could not write \"" + arguments[1] + "\"")) << run.output;
+        EXPECT_NE(std::string::npos, run.output.find(arguments[1] + ": error: cannot write: it is the pack itself"))
+            << run.output;
+    }
+    EXPECT_EQ(pack, readBytes(dir / "k.qrv"));
+    EXPECT_EQ(pack, readBytes(dir / "x.mtl"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "x.obj"));
+    EXPECT_EQ(noLink ? 2 : 3, std::distance(std::filesystem::directory_iterator(dir.path), {}));
+}
