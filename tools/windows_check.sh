@@ -152,7 +152,43 @@ done
 step "converted ${#inputs[@]} files $runs times on each side: $packs identical packs, $differ runs differ"
 [ "$differ" = 0 ] || fail "$differ conversions differ between Linux and Windows"
 
-# 5. The console key wait: with the console as standard output, one key,
+# 5. Failed writes under Wine: a read-only pack is not replaced, and, where
+#    root can mount a small tmpfs, a full file system fails the write; either
+#    way the earlier pack stays and no temporary is left beside it.
+faults=$work/faults
+mkdir -p "$faults"
+write_fault() {  # folder, what: the run must fail with the earlier pack kept
+    local dir=$1 what=$2 before after
+    before=$(ls -A "$dir")
+    (cd "$dir" && wine "$win/tarvolt.exe" crate.ase </dev/null >"$faults/stdout" 2>&1) && fail "$what: converted"
+    grep -q 'ERROR: could not write "crate.qrv"' "$faults/stdout" || { cat "$faults/stdout"; fail "$what: no error"; }
+    cmp -s "$dir/crate.qrv" "$faults/earlier.qrv" || fail "$what: the earlier pack changed"
+    after=$(ls -A "$dir")
+    [ "$before" = "$after" ] || fail "$what: files left: $after"
+}
+printf 'an earlier pack' >"$faults/earlier.qrv"
+mkdir -p "$faults/readonly"
+cp "$root/samples/crate.ase" "$faults/readonly/"
+: >"$faults/readonly/app.log"
+cp "$faults/earlier.qrv" "$faults/readonly/crate.qrv"
+chmod 0444 "$faults/readonly/crate.qrv"
+write_fault "$faults/readonly" "read-only pack"
+checked="read-only pack kept"
+mkdir -p "$faults/full"
+if [ "$(id -u)" = 0 ] && mount -t tmpfs -o size=1m tmpfs "$faults/full" 2>/dev/null; then
+    cp "$root/samples/crate.ase" "$faults/full/"
+    cp "$faults/earlier.qrv" "$faults/full/crate.qrv"
+    : >"$faults/full/app.log"
+    dd if=/dev/zero of="$faults/full/filler" bs=4096 2>/dev/null || true
+    write_fault "$faults/full" "full file system"
+    umount "$faults/full"
+    checked="$checked, full file system fails the write"
+else
+    echo "windows-check: not root or no tmpfs here, full file system not checked"
+fi
+step "failed writes: $checked"
+
+# 6. The console key wait: with the console as standard output, one key,
 #    unechoed, ends the run; with standard output in a file it does not wait.
 #    Wine connects the console's keyboard only when standard input is the
 #    terminal too, so this run keeps it.
