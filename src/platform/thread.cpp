@@ -24,20 +24,6 @@ int joinThread(Thread& thread) {
     return thread.result;
 }
 
-int createSemaphore(Semaphore& semaphore, int32_t count) {
-    semaphore.handle = CreateSemaphoreA(nullptr, count, 0x7FFFFFFF, nullptr);
-    return semaphore.handle != nullptr;
-}
-
-void destroySemaphore(Semaphore& semaphore) {
-    if (semaphore.handle) CloseHandle((HANDLE)semaphore.handle);
-    semaphore.handle = nullptr;
-}
-
-void postSemaphore(Semaphore& semaphore) { ReleaseSemaphore((HANDLE)semaphore.handle, 1, nullptr); }
-
-void waitSemaphore(Semaphore& semaphore) { WaitForSingleObject((HANDLE)semaphore.handle, INFINITE); }
-
 int32_t availableProcessors() {
     DWORD_PTR process = 0, system = 0;
     if (GetProcessAffinityMask(GetCurrentProcess(), &process, &system) && process) {
@@ -83,58 +69,6 @@ int joinThread(Thread& thread) {
     delete handle;
     thread.handle = nullptr;
     return thread.result;
-}
-
-namespace {
-
-struct Count {
-    pthread_mutex_t mutex;
-    pthread_cond_t changed;
-    int32_t value;
-};
-
-}  // namespace
-
-int createSemaphore(Semaphore& semaphore, int32_t count) {
-    Count* state = new (std::nothrow) Count;
-    if (!state) return 0;
-    state->value = count;
-    if (pthread_mutex_init(&state->mutex, nullptr) != 0) {
-        delete state;
-        return 0;
-    }
-    if (pthread_cond_init(&state->changed, nullptr) != 0) {
-        pthread_mutex_destroy(&state->mutex);
-        delete state;
-        return 0;
-    }
-    semaphore.handle = state;
-    return 1;
-}
-
-void destroySemaphore(Semaphore& semaphore) {
-    Count* state = (Count*)semaphore.handle;
-    if (!state) return;
-    pthread_cond_destroy(&state->changed);
-    pthread_mutex_destroy(&state->mutex);
-    delete state;
-    semaphore.handle = nullptr;
-}
-
-void postSemaphore(Semaphore& semaphore) {
-    Count* state = (Count*)semaphore.handle;
-    pthread_mutex_lock(&state->mutex);
-    ++state->value;
-    pthread_cond_signal(&state->changed);
-    pthread_mutex_unlock(&state->mutex);
-}
-
-void waitSemaphore(Semaphore& semaphore) {
-    Count* state = (Count*)semaphore.handle;
-    pthread_mutex_lock(&state->mutex);
-    while (state->value == 0) pthread_cond_wait(&state->changed, &state->mutex);
-    --state->value;
-    pthread_mutex_unlock(&state->mutex);
 }
 
 int32_t availableProcessors() {

@@ -17,15 +17,3 @@ int joinThread(Thread& thread);
 
 // Processors this process may run on, at least 1.
 int32_t availableProcessors();
-
-// A count that threads hand on: wait takes one, sleeping while there is
-// none; post gives one back.
-struct Semaphore {
-    void* handle = nullptr;
-};
-
-// 1 when made; 0 when the system refused.
-int createSemaphore(Semaphore& semaphore, int32_t count);
-void destroySemaphore(Semaphore& semaphore);
-void postSemaphore(Semaphore& semaphore);
-void waitSemaphore(Semaphore& semaphore);
