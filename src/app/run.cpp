@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 static void printUsage() {
     std::printf("usage: tarvolt [OPTION] FILE\n\n");
@@ -34,6 +35,12 @@ int run(int argc, char** argv) {
     bool usage = false;
     for (int i = 1; i < argc; ++i) {
         const char* argument = argv[i];
+        // The banner above holds the version line.
+        if (std::strcmp(argument, "--version") == 0) return 0;
+        if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0) {
+            printUsage();
+            return 0;
+        }
         if (argument[0] == '-') {
             char letter = argument[1];
             if (letter == 'l') {

@@ -76,6 +76,18 @@ FILE* openReadableFile(const char* name, int32_t* size) {
     return file;
 }
 
+const char* openFailureText(int error) {
+    static char text[160];
+    switch (error) {
+        case EISDIR: return "is a directory";
+        case ENODEV: return "not a regular file";
+        case EFBIG: return "larger than 2 GiB";
+        default:
+            std::snprintf(text, sizeof text, "cannot open: %s", std::strerror(error ? error : EIO));
+            return text;
+    }
+}
+
 Stream* StdFileSystem::openRead(const char* name) {
     int32_t size = 0;
     FILE* file = openReadableFile(name, &size);

@@ -41,3 +41,8 @@ extern FileSystem* gFileSystem;
 // describe; the size goes to size. Null otherwise, with errno saying why:
 // EISDIR a directory, ENODEV a device, FIFO or socket, EFBIG 2 GiB or more.
 FILE* openReadableFile(const char* name, int32_t* size);
+
+// Why openReadableFile (or an open) failed, in the words a user reads:
+// "is a directory", "not a regular file", "larger than 2 GiB", or
+// "cannot open: " and the system's reason.
+const char* openFailureText(int error);

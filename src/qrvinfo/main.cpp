@@ -52,7 +52,16 @@ int main(int argc, char** argv) {
     int32_t size = 0;
     unsigned char* bytes = readWholeFile(path, &size);
     if (!bytes) {
-        std::printf("ERROR: could not open \"%s\"\n", path);
+        const char* why = openFailureText(errno);
+        if (json) {
+            PackError error = {-1, "file", "a readable regular file", ""};
+            std::snprintf(error.found, sizeof error.found, "%s", why);
+            printJsonError(stdout, path, error);
+        } else {
+            std::printf("ERROR: could not open \"%s\"\n", path);
+        }
+        std::fflush(stdout);
+        std::fprintf(stderr, "%s: error: %s\n", path, why);
         return 1;
     }
     Pack pack;
@@ -63,6 +72,8 @@ int main(int argc, char** argv) {
             printJsonError(stdout, path, error);
         else
             printPackError(stdout, path, error);
+        std::fflush(stdout);
+        printPackDiagnostic(stderr, path, error);
         result = 1;
     } else {
         if (json)

@@ -3,6 +3,7 @@
 #include "platform/allocator.h"
 #include "platform/filesystem.h"
 
+#include <cerrno>
 #include <cstdio>
 
 unsigned char* readWholeFile(const char* path, int32_t* size) {
@@ -14,5 +15,6 @@ unsigned char* readWholeFile(const char* path, int32_t* size) {
     std::fclose(file);
     if (read) return bytes;
     gAllocator->free(bytes);
+    errno = EIO;
     return nullptr;
 }

@@ -90,3 +90,12 @@ void printPackError(FILE* out, const char* path, const PackError& error) {
         std::fprintf(out, "ERROR: %s: %s: expected %s, found %s\n", path, error.field,
                      error.expected, error.found);
 }
+
+void printPackDiagnostic(FILE* out, const char* path, const PackError& error) {
+    if (error.offset >= 0)
+        std::fprintf(out, "%s: error: byte %lld: %s: expected %s, found %s\n", path, (long long)error.offset,
+                     error.field, error.expected, error.found);
+    else
+        std::fprintf(out, "%s: error: %s: expected %s, found %s\n", path, error.field, error.expected,
+                     error.found);
+}

@@ -22,3 +22,5 @@ void printSummary(FILE* out, const char* path, const Pack& pack);
 
 // The one line that tells why a pack was refused.
 void printPackError(FILE* out, const char* path, const PackError& error);
+// The same as a diagnostic: "PATH: error: byte N: ...".
+void printPackDiagnostic(FILE* out, const char* path, const PackError& error);

@@ -82,6 +82,10 @@ TEST(Run, EveryRowOfTheExitCodeTable) {
     struct { std::vector<std::string> args; std::string printed; int code; std::string log, pack = ""; } rows[] = {
         {{}, usage + "\npress any key...\n", 0, quiet},
         {{"a.ase", "-l"}, usage, 0, quiet},  // a trailing -l: nothing converted
+        {{"--help"}, usage, 0, quiet},
+        {{"a.ase", "-h", "b.ase"}, usage, 0, quiet},
+        {{"--version", "a.ase"}, "", 0, quiet},  // the banner holds the version line
+        {{"-l", "--help", "-x"}, "ERROR: unknown option 'x'\n", 255, quiet},  // the suffix, not a request
         {{"-O", "a.ase"}, "ERROR: unknown option 'O'\n", 255, quiet},
         {{"-x", "a.ase", "b.ase"}, "ERROR: unknown option 'x'\n", 255, quiet},
         {{"a.ase", "b.ase"}, "ERROR: dunno what to do with \"b.ase\"\n", 255, quiet},

@@ -39,11 +39,23 @@ TEST(QrvinfoCli, SummaryJsonObjAndExitCodes) {
     writeBytes(bad, b.data);
     run = qrvinfo({bad});
     EXPECT_EQ(1, run.exitCode);
-    EXPECT_EQ("ERROR: " + bad + ": byte 353: end mark: expected 0xDEADBEEF, found 0xDEADBEEE\n", run.output);
+    EXPECT_EQ("ERROR: " + bad + ": byte 353: end mark: expected 0xDEADBEEF, found 0xDEADBEEE\n" + bad +
+                  ": error: byte 353: end mark: expected 0xDEADBEEF, found 0xDEADBEEE\n",
+              run.output);
     run = qrvinfo({"--json", bad});
     EXPECT_EQ(1, run.exitCode);
     EXPECT_NE(std::string::npos, run.output.find("\"valid\": false,\n  \"error\": {\"offset\": 353"));
     EXPECT_EQ(1, qrvinfo({dir / "missing.qrv"}).exitCode);
+    // Every outcome of --json is one object; the reason goes to standard error too.
+    run = qrvinfo({"--json", dir / "missing.qrv"});
+    EXPECT_EQ(1, run.exitCode);
+    EXPECT_EQ("{\n  \"file\": \"" + dir / "missing.qrv" + "\",\n  \"valid\": false,\n  \"error\": {\"offset\": null, "
+              "\"field\": \"file\", \"expected\": \"a readable regular file\", \"found\": \"cannot open: No such "
+              "file or directory\"}\n}\n" + dir / "missing.qrv" + ": error: cannot open: No such file or directory\n",
+              run.output);
+    run = qrvinfo({dir.path});
+    EXPECT_EQ("ERROR: could not open \"" + dir.path + "\"\n" + dir.path + ": error: is a directory\n", run.output);
+
     EXPECT_EQ(2, qrvinfo({}).exitCode);
     EXPECT_EQ(2, qrvinfo({"--bogus", path}).exitCode);
 }
