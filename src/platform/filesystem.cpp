@@ -27,9 +27,14 @@ FileSystem* gFileSystem = nullptr;
 
 FILE* openReadableFile(const char* name, int32_t* size) {
 #if defined(_WIN32)
+    struct _stat64 info;
+    // fopen refuses a folder with EACCES here, which would not say why.
+    if (_stat64(name, &info) == 0 && (info.st_mode & _S_IFMT) == _S_IFDIR) {
+        errno = EISDIR;
+        return nullptr;
+    }
     FILE* file = std::fopen(name, "rb");
     if (!file) return nullptr;
-    struct _stat64 info;
     int refusal = 0;
     if (_fstat64(_fileno(file), &info) != 0)
         refusal = errno;
