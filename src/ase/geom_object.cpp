@@ -24,7 +24,7 @@ int parseNodeTm(Mesh* mesh, Tokenizer& tokenizer) {
     while (tokenizer.nextToken()) {
         if (tokenizer.is("*NODE_NAME")) {
             if (!tokenizer.nextToken()) return syntaxError(tokenizer, "expected a name after *NODE_NAME");
-            String name(tokenizer.text);
+            String name(tokenizer.text());
             mesh->name.assign(name);
         } else if (tokenizer.is("}")) {
             return 1;
@@ -195,7 +195,7 @@ int parseGeomObject(Mesh* mesh, Tokenizer& tokenizer, const MaterialTable& mater
             if (!tokenizer.nextToken()) {
                 result = syntaxError(tokenizer, "expected a number after *MATERIAL_REF");
             } else {
-                materialRef = parseInt(tokenizer.text);
+                materialRef = parseInt(tokenizer.text());
                 gLog->print("matref=%d\n", materialRef);
             }
         } else if (tokenizer.is("}")) {

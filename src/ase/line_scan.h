@@ -7,19 +7,33 @@
 #include <cstdint>
 #include <cstring>
 
-// Whole lines of the mesh lists read at once. Each reader here takes a line
-// only when its bytes are the common plain form, reading it as the
-// token-by-token reads would and leaving the tokenizer as they would; for
-// anything else it reads nothing and returns 0, and those reads decide,
-// errors and all. Scans stay within the tokenizer's line reach, 32 bytes of
-// it to spare, so a longer line is left to the tokens too.
+// Whole lines of the mesh lists read at once, from the tokenizer's cursor.
+// Each reader here takes a line only when its bytes are the common plain form,
+// reading it as the token-by-token reads would and leaving the tokenizer as
+// they would; for anything else it reads nothing and returns 0, and those
+// reads decide, errors and all. Scans stay within the cursor's reach, 32 bytes
+// of it to spare, so a longer line is left to the tokens too.
 
-// Blanks (spaces and tabs) from p on; null at the limit.
-inline const unsigned char* skipBlanks(const Tokenizer& tokenizer, const unsigned char* p,
-                                       const unsigned char* limit) {
-    while (p < limit && tokenizer.isBlank(*p)) ++p;
+namespace line_scan {
+
+inline bool isBlank(unsigned char c) { return c == ' ' || c == '\t'; }
+
+// Blanks from p on; null at the limit.
+inline const unsigned char* skipBlanks(const unsigned char* p, const unsigned char* limit) {
+    while (p < limit && isBlank(*p)) ++p;
     return p < limit ? p : nullptr;
 }
+
+// Blanks and line feeds from p on, then keyword as a word of its own, ended
+// by a blank: the byte after it; null otherwise.
+template <size_t N>
+const unsigned char* skipToKeyword(const unsigned char* p, const unsigned char* limit, const char (&keyword)[N]) {
+    while (p < limit && (isBlank(*p) || *p == '\n')) ++p;
+    if (p >= limit || std::memcmp(p, keyword, N - 1) != 0 || !isBlank(p[N - 1])) return nullptr;
+    return p + N - 1;
+}
+
+}  // namespace line_scan
 
 // A list entry on one line: keyword, the entry number, then count plain
 // numbers (at most 3), the words apart by blanks only and the last ended by a
@@ -28,21 +42,22 @@ inline const unsigned char* skipBlanks(const Tokenizer& tokenizer, const unsigne
 template <typename T, const unsigned char* (*scan)(const unsigned char*, T*), size_t N>
 int readEntryLine(Tokenizer& tokenizer, const char (&keyword)[N], int32_t expected, int32_t* number,
                   T* values, int count) {
-    const unsigned char* p = tokenizer.lineAhead();
+    using namespace line_scan;
+    const unsigned char* p = tokenizer.cursor();
     if (!p) return 0;
     const unsigned char* limit = p + Tokenizer::kLineReach - 32;
-    while (p < limit && (tokenizer.isBlank(*p) || tokenizer.isLineFeed(*p))) ++p;
-    if (p >= limit || std::memcmp(p, keyword, N - 1) != 0 || !tokenizer.isBlank(p[N - 1])) return 0;
+    p = skipToKeyword(p, limit, keyword);
+    if (!p) return 0;
     int32_t n;
-    p = skipBlanks(tokenizer, p + N, limit);
+    p = skipBlanks(p + 1, limit);
     p = p ? scanPlainInt(p, &n) : nullptr;
-    if (!p || !tokenizer.isBlank(*p) || (expected >= 0 && n != expected)) return 0;
+    if (!p || !isBlank(*p) || (expected >= 0 && n != expected)) return 0;
     T read[3];
     const unsigned char* last = nullptr;
     for (int k = 0; k < count; ++k) {
-        last = skipBlanks(tokenizer, p + 1, limit);
+        last = skipBlanks(p + 1, limit);
         p = last ? scan(last, &read[k]) : nullptr;
-        if (!p || !(tokenizer.isBlank(*p) || (k + 1 == count && tokenizer.isLineFeed(*p)))) return 0;
+        if (!p || !(isBlank(*p) || (k + 1 == count && *p == '\n'))) return 0;
     }
     *number = n;
     for (int k = 0; k < count; ++k) values[k] = read[k];

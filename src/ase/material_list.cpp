@@ -15,7 +15,7 @@ int parseMapDiffuse(Tokenizer& tokenizer, Material& material) {
         if (tokenizer.is("}")) return 1;
         if (tokenizer.is("*BITMAP")) {
             if (!tokenizer.nextToken()) return syntaxError(tokenizer, "expected a path after *BITMAP");
-            String name = textureNameFromPath(tokenizer.text);
+            String name = textureNameFromPath(tokenizer.text());
             material.textureName.assign(name);
         }
     }
@@ -25,7 +25,7 @@ int parseMapDiffuse(Tokenizer& tokenizer, Material& material) {
 int parseMaterial(Tokenizer& tokenizer, Array<Material>& target, int depth) {
     const char* keyword = depth == 0 ? "*MATERIAL" : "*SUBMATERIAL";
     if (!tokenizer.nextToken()) return syntaxError(tokenizer, "expected a number after %s", keyword);
-    (void)parseInt(tokenizer.text);  // the number labels the entry; order decides
+    (void)parseInt(tokenizer.text());  // the number labels the entry; order decides
     if (!tokenizer.expect("{"))
         return syntaxError(tokenizer, "expected \"{\" after the number of %s", keyword);
     Material material;
@@ -72,7 +72,7 @@ int parseMaterialListBlock(Tokenizer& tokenizer, MaterialTable& table) {
         if (tokenizer.is("*MATERIAL_COUNT")) {
             if (!tokenizer.nextToken())
                 return syntaxError(tokenizer, "expected a number after *MATERIAL_COUNT");
-            (void)parseInt(tokenizer.text);
+            (void)parseInt(tokenizer.text());
         } else if (tokenizer.is("*MATERIAL")) {
             if (!parseMaterial(tokenizer, table, 0)) return 0;
         }

@@ -234,7 +234,7 @@ void ObjectLookahead::start(const Tokenizer& tokenizer, const MaterialTable& mat
     if (started) return;
     started = true;
     const int32_t size = tokenizer.inputEnd();
-    const int32_t from = tokenizer.position;
+    const int32_t from = tokenizer.position();
     int64_t parts = partsFor(from, size);
     if (parts > kMaxWorkers + 1) parts = kMaxWorkers + 1;
     if (parts < 2) {

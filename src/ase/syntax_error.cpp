@@ -12,10 +12,10 @@ static int logError(const Tokenizer& tokenizer, bool withToken, const char* form
     int32_t line = tokenizer.lineNumber();
     if (!withToken)
         gLog->print("ERROR: line %d: %s\n", line, what);
-    else if (tokenizer.atEnd)
+    else if (tokenizer.atEnd())
         gLog->print("ERROR: line %d: %s, at the end of the input\n", line, what);
     else
-        gLog->print("ERROR: line %d: %s, found \"%.64s\"\n", line, what, tokenizer.text);
+        gLog->print("ERROR: line %d: %s, found \"%.64s\"\n", line, what, tokenizer.text());
     return 0;
 }
 

@@ -78,10 +78,10 @@ std::vector<std::pair<int, std::string>> referenceTokens(const std::string& in, 
         const int got = how == 1 ? real.nextFloat(&f) : how == 2 ? real.nextInt(&n) : real.nextToken();
         const int kind = i < want.size() ? want[i].first : Tokenizer::End;
         const std::string text = i < want.size() ? want[i].second : "";
-        if (got != kind || (kind && (text != real.text || real.tokenLength != (int32_t)text.size() ||
+        if (got != kind || (kind && (text != real.text() || real.textLength() != (int32_t)text.size() ||
                                      (how == 1 && bitsOf(f) != referenceFloat(text)) ||
                                      (how == 2 && n != referenceInt(text)))))
-            return ::testing::AssertionFailure() << "token " << i << " via " << how << ": " << got << " \"" << real.text
+            return ::testing::AssertionFailure() << "token " << i << " via " << how << ": " << got << " \"" << real.text()
                                                  << "\" " << f << " " << n << " for " << kind << " \"" << text << '"';
     }
     return ::testing::AssertionSuccess();
@@ -95,7 +95,7 @@ std::string tokens(const std::string& input, const char* delimiters = "{}:") {
     EXPECT_EQ(1, t.open(new BytesStream(input)));
     std::string out;
     while (int kind = t.nextToken())
-        out += (out.empty() ? "" : "|") + (kind == Tokenizer::Delimiter ? "[" + std::string(t.text) + "]" : t.text);
+        out += (out.empty() ? "" : "|") + (kind == Tokenizer::Delimiter ? "[" + std::string(t.text()) + "]" : t.text());
     return out;
 }
 
@@ -128,7 +128,7 @@ TEST(Tokenizer, TokenRulesAndExpect) {
     Tokenizer t;
     t.setDelimiters("{}:");
     ASSERT_EQ(1, t.open(new BytesStream("  {\n*MATERIAL x *MESH_VERTEX *material\n")));
-    EXPECT_TRUE(t.expect("{") && !t.expect("{") && std::string(t.text) == "*MATERIAL" && t.expect("x"));
+    EXPECT_TRUE(t.expect("{") && !t.expect("{") && std::string(t.text()) == "*MATERIAL" && t.expect("x"));
     EXPECT_FALSE(t.expect("*MESH") || t.expect("*MATERIAL") || t.expect(""));
 }
 
