@@ -1,9 +1,9 @@
 # Thin front end over CMake. `make demo` converts the sample and shows the
-# pack, `make test` runs every test CI runs (normal build, sanitizer build,
-# the fuzz runs and, where MinGW-w64 and Wine are installed, the Windows
-# checks), `make check` only the normal build's tests, `make windows`
-# cross-builds the Windows programs and `make windows-check` also tests them
-# under Wine against the Linux build.
+# pack, `make test` runs every test CI runs (normal build, scalar build,
+# sanitizer build, the fuzz runs and, where MinGW-w64 and Wine are installed,
+# the Windows checks), `make check` only the normal build's tests, `make
+# windows` cross-builds the Windows programs and `make windows-check` also
+# tests them under Wine against the Linux build.
 BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
 FUZZ_BUILD ?= build-fuzz
@@ -15,7 +15,7 @@ PACK_FUZZ_SECONDS ?= 30
 CORPUS := $(wildcard ../shared/corpus)
 FUZZ_LIMITS = -timeout=10 -rss_limit_mb=2048 -print_final_stats=1
 
-.PHONY: all build demo check sanitize fuzz test windows windows-check clean
+.PHONY: all build demo check check-scalar sanitize fuzz test windows windows-check clean
 
 all: build
 
@@ -29,6 +29,13 @@ demo: build
 
 check: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The whole suite again on the scalar code, as machines without vector
+# instructions run it.
+check-scalar:
+	cmake -S . -B build-scalar -DCMAKE_BUILD_TYPE=Release -DTARVOLT_SIMD=OFF >/dev/null
+	cmake --build build-scalar -j $(JOBS)
+	cd build-scalar && ctest --output-on-failure -j $(JOBS)
 
 # The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer. The
 # test binary checks for leaks; runs of the tool itself do not, since the
@@ -52,7 +59,7 @@ fuzz:
 	$(FUZZ_BUILD)/fuzz/pack_loader_fuzz $(FUZZ_LIMITS) -max_total_time=$(PACK_FUZZ_SECONDS) \
 	  -artifact_prefix=$(FUZZ_BUILD)/artifacts/ $(FUZZ_BUILD)/pack-corpus fuzz/seeds
 
-test: check sanitize fuzz
+test: check check-scalar sanitize fuzz
 	@if command -v x86_64-w64-mingw32-g++-posix >/dev/null && command -v wine >/dev/null; then \
 	  $(MAKE) --no-print-directory windows-check; \
 	else \
