@@ -2,7 +2,9 @@
 // line, the allocation count and the meshes, however the lines are bent.
 #include "ase_fixture.h"
 #include "convert_in_memory.h"
+#include "ase/line_scan.h"
 #include "ase/tokenizer.h"
+#include "support/memory_streams.h"
 #include "support/rng.h"
 
 #include <gtest/gtest.h>
@@ -67,6 +69,102 @@ TEST(LineScan, BentLinesReadAsTokenByToken) {
         whole += byTokens.find("read 1") == 0;
     }
     EXPECT_GT(whole, 600);  // enough read whole that the meshes compare too
+}
+
+// Every byte value in each place of a face line's middle, where the scalar and the vector byte tests must agree
+// with the tokenizer on what a word holds: the line read whole (when it is) as token by token.
+TEST(LineScan, EveryByteInAFaceLineReadsAsTokenByToken) {
+    ensureServices();
+    const std::string line = "*MESH_FACE 1: A: 1 B: 2 C: 3 AB: 1 BC: 1 CA: 0 *MESH_SMOOTHING 1 *MESH_MTLID 2\n";
+    // In a word, for a blank, before the id's star, in the id's keyword, after it, and in the id.
+    const size_t places[] = {line.find("BC:") + 1, line.find("CA:") - 1, line.find("*MESH_MTLID") - 1,
+                             line.find("*MESH_MTLID") + 5, line.find("*MESH_MTLID") + 11, line.rfind('2')};
+    int taken[6] = {};
+    for (int k = 0; k < 6; ++k)
+        for (int b = 0; b < 256; ++b) {
+            const size_t place = places[k];
+            std::string bentLine = line;
+            bentLine[place] = (char)b;
+            const std::string body = vertexList(6) + "*MESH_NUMFACES 3\n*MESH_FACE_LIST {\n" +
+                                     "*MESH_FACE 0: A: 0 B: 1 C: 2 AB: 1 BC: 1 CA: 0 *MESH_SMOOTHING 1 *MESH_MTLID 0\n" +
+                                     bentLine + "*MESH_FACE 2: A: 2 B: 3 C: 4 *MESH_MTLID 1\n}\n";
+            const std::string text = "*3DSMAX_ASCIIEXPORT 200\n" + materialList({"a.tga|b.tga|c.tga"}) +
+                                     geomObject("Obj", "*MESH {\n*MESH_NUMVERTEX 6\n" + body + "}\n*MATERIAL_REF 0\n");
+            ASSERT_EQ(trace(text, false), trace(text, true)) << "byte " << b << " at " << place;
+
+            // The line alone, directly: taken whole or not touched.
+            Tokenizer tokenizer;
+            tokenizer.setDelimiters("{}:");
+            ASSERT_TRUE(tokenizer.open(new BytesStream(bentLine + std::string(300, '\n'))));
+            FaceIndices face = {};
+            if (readFaceLine(tokenizer, 1, face)) {
+                ++taken[k];
+                EXPECT_TRUE(face.a == 1 && face.b == 2 && face.c == 3) << "byte " << b << " at " << place;
+            } else {
+                EXPECT_TRUE(tokenizer.expect("*MESH_FACE")) << "byte " << b << " at " << place;
+            }
+        }
+    // In a word the 245 bytes a word may hold (not the 11 that end one); for a blank those, the blanks and the
+    // colon; before the id's star a blank or the colon; the id's keyword whole, ended by a blank, its number a digit.
+    EXPECT_EQ(245, taken[0]);
+    EXPECT_EQ(248, taken[1]);
+    EXPECT_EQ(3, taken[2]);
+    EXPECT_EQ(1, taken[3]);
+    EXPECT_EQ(2, taken[4]);
+    EXPECT_EQ(10, taken[5]);
+}
+
+// Lines are offered only where the tokens that follow depend on the bytes alone, with the delimiters the line
+// readers know, and with the reach they scan ahead.
+TEST(LineScan, CursorOnlyInThePlainStateWithTheKnownDelimiters) {
+    ensureServices();
+    const std::string tail(Tokenizer::kLineReach, '\n');
+    auto cursorAfter = [&](const std::string& head, const char* delimiters, int tokens, bool* offered) {
+        Tokenizer tokenizer;
+        tokenizer.setDelimiters(delimiters);
+        if (!tokenizer.open(new BytesStream(head + tail))) return false;
+        for (int i = 0; i < tokens; ++i) tokenizer.nextToken();
+        const unsigned char* at = tokenizer.cursor();
+        *offered = at != nullptr;
+        return !at || at == tokenizer.inputBytes() + tokenizer.position();
+    };
+    const struct {
+        const char* head;
+        const char* delimiters;
+        int tokens;
+        bool offered;
+    } cases[] = {
+        {"a b ", "{}:", 0, true},      {"a b ", "{}:", 1, true},    {"a b ", ":}{", 1, true},
+        {"a b ", "{}", 1, false},      {"a b ", "{}:;", 1, false},  {"a b ", "", 1, false},
+        {"a: b ", "{}:", 1, false},    {"a: b ", "{}:", 2, true},   {"a\"b c\" d ", "{}:", 1, false},
+        {"a/* b */ c ", "{}:", 1, false}, {"a b ", "{}:", 2, true}, {"a b ", "{{}}::", 1, true},
+    };
+    for (const auto& c : cases) {
+        bool offered = false;
+        EXPECT_TRUE(cursorAfter(c.head, c.delimiters, c.tokens, &offered)) << c.head;
+        EXPECT_EQ(c.offered, offered) << c.head << " after " << c.tokens << " with " << c.delimiters;
+    }
+    // Fewer than kLineReach bytes ahead, or line scans off: nothing.
+    bool offered = true;
+    EXPECT_TRUE(cursorAfter("", "{}:", 0, &offered) && offered);
+    Tokenizer tokenizer;
+    tokenizer.setDelimiters("{}:");
+    ASSERT_TRUE(tokenizer.open(new BytesStream("x" + tail)));
+    EXPECT_TRUE(tokenizer.cursor() != nullptr);
+    tokenizer.nextToken();
+    EXPECT_TRUE(tokenizer.cursor() == nullptr);  // kLineReach - 1 bytes are left
+    Tokenizer::lineScans = false;
+    ASSERT_TRUE(tokenizer.open(new BytesStream("x" + tail)));
+    EXPECT_TRUE(tokenizer.cursor() == nullptr);
+    Tokenizer::lineScans = true;
+
+    // takeWord makes the word the current token and goes on after its blank, as nextToken would.
+    ASSERT_TRUE(tokenizer.open(new BytesStream("  12 34\n" + tail)));
+    const unsigned char* at = tokenizer.cursor();
+    ASSERT_TRUE(at != nullptr);
+    EXPECT_EQ(Tokenizer::Word, tokenizer.takeWord(at + 2, at + 4));
+    EXPECT_TRUE(tokenizer.is("12") && tokenizer.textLength() == 2 && !tokenizer.atEnd());
+    EXPECT_TRUE(tokenizer.expect("34"));
 }
 
 }  // namespace
