@@ -48,8 +48,10 @@ TEST(QrvinfoCli, SummaryJsonObjAndExitCodes) {
     EXPECT_EQ(1, qrvinfo({dir / "missing.qrv"}).exitCode);
     // Every outcome of --json is one object; the reason goes to standard error too.
     run = qrvinfo({"--json", dir / "missing.qrv"});
+    std::string escaped;  // as JSON writes it: Windows paths hold backslashes
+    for (char c : dir / "missing.qrv") (c == '\\' ? escaped += "\\\\" : escaped += c);
     EXPECT_EQ(1, run.exitCode);
-    EXPECT_EQ("{\n  \"file\": \"" + dir / "missing.qrv" + "\",\n  \"valid\": false,\n  \"error\": {\"offset\": null, "
+    EXPECT_EQ("{\n  \"file\": \"" + escaped + "\",\n  \"valid\": false,\n  \"error\": {\"offset\": null, "
               "\"field\": \"file\", \"expected\": \"a readable regular file\", \"found\": \"cannot open: No such "
               "file or directory\"}\n}\n" + dir / "missing.qrv" + ": error: cannot open: No such file or directory\n",
               run.output);
