@@ -44,16 +44,17 @@ skip() {
     echo "windows-check: $1 is not installed, $2 skipped (apt-get install $3)"
     skipped_parts+=("$2")
 }
+# The posix thread model's compilers, which the toolchain files take.
 targets=()
-if have x86_64-w64-mingw32-g++; then
+if have x86_64-w64-mingw32-g++-posix; then
     targets+=(x86_64)
 else
-    skip x86_64-w64-mingw32-g++ "the 64-bit Windows build and the runs under Wine" g++-mingw-w64-x86-64
+    skip x86_64-w64-mingw32-g++-posix "the 64-bit Windows build and the runs under Wine" g++-mingw-w64-x86-64
 fi
-if have i686-w64-mingw32-g++; then
+if have i686-w64-mingw32-g++-posix; then
     targets+=(i686)
 else
-    skip i686-w64-mingw32-g++ "the 32-bit Windows build" g++-mingw-w64-i686
+    skip i686-w64-mingw32-g++-posix "the 32-bit Windows build" g++-mingw-w64-i686
 fi
 # The runs need the 64-bit programs.
 under_wine=0
