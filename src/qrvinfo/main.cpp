@@ -1,5 +1,6 @@
 #include "platform/allocator.h"
 #include "platform/filesystem.h"
+#include "qrvinfo/html_export.h"
 #include "qrvinfo/json_summary.h"
 #include "qrvinfo/obj_export.h"
 #include "qrvinfo/pack_file.h"
@@ -15,10 +16,21 @@
 // Exit codes: 0 valid pack, 1 invalid or unreadable pack or failed export,
 // 2 wrong command line.
 static int usage() {
-    std::printf("usage: qrvinfo [--json] [--obj OUT.obj] FILE.qrv\n");
-    std::printf("   --json         print the summary as JSON\n");
-    std::printf("   --obj OUT.obj  also write the meshes as Wavefront OBJ (and OUT.mtl)\n");
+    std::printf("usage: qrvinfo [--json] [--obj OUT.obj] [--html OUT.html] FILE.qrv\n");
+    std::printf("   --json           print the summary as JSON\n");
+    std::printf("   --obj OUT.obj    also write the meshes as Wavefront OBJ (and OUT.mtl)\n");
+    std::printf("   --html OUT.html  also write a page that shows the pack in 3D in a browser\n");
     return 2;
+}
+
+// Says why an output file was not written; always 1, the exit code.
+static int exportFailed(bool json, const char* outPath, int reason) {
+    // Keeps standard output parseable in JSON mode.
+    std::fprintf(json ? stderr : stdout, "ERROR: could not write \"%s\"\n", outPath);
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s: error: cannot write: %s\n", outPath,
+                 reason == EEXIST ? "it is the pack itself" : reasonText(reason));
+    return 1;
 }
 
 int main(int argc, char** argv) {
@@ -30,6 +42,7 @@ int main(int argc, char** argv) {
 
     const char* path = nullptr;
     const char* objPath = nullptr;
+    const char* htmlPath = nullptr;
     bool json = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--json") == 0) {
@@ -37,6 +50,9 @@ int main(int argc, char** argv) {
         } else if (std::strcmp(argv[i], "--obj") == 0) {
             if (i + 1 >= argc) return usage();
             objPath = argv[++i];
+        } else if (std::strcmp(argv[i], "--html") == 0) {
+            if (i + 1 >= argc) return usage();
+            htmlPath = argv[++i];
         } else if (argv[i][0] == '-' && argv[i][1] != 0) {
             std::printf("ERROR: unknown option \"%s\"\n", argv[i]);
             return usage();
@@ -81,14 +97,11 @@ int main(int argc, char** argv) {
         else
             printSummary(stdout, path, pack);
         int reason = 0;
-        if (objPath && !writeObj(pack, objPath, path, &reason)) {
-            // Keeps standard output parseable in JSON mode.
-            std::fprintf(json ? stderr : stdout, "ERROR: could not write \"%s\"\n", objPath);
-            std::fflush(stdout);
-            std::fprintf(stderr, "%s: error: cannot write: %s\n", objPath,
-                         reason == EEXIST ? "it is the pack itself" : reasonText(reason));
-            result = 1;
-        }
+        if (objPath && !writeObj(pack, objPath, path, &reason))
+            result = exportFailed(json, objPath, reason);
+        reason = 0;
+        if (htmlPath && !writeHtml(pack, htmlPath, path, &reason))
+            result = exportFailed(json, htmlPath, reason);
     }
     clearPack(pack);
     gAllocator->free(bytes);

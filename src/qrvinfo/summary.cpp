@@ -1,5 +1,7 @@
 #include "qrvinfo/summary.h"
 
+#include <cstdarg>
+
 PackTotals packTotals(const Pack& pack) {
     PackTotals totals = {};
     totals.meshes = (uint32_t)pack.meshes.count;
@@ -17,69 +19,96 @@ static const char* plural(uint64_t n, const char* one, const char* many) {
     return n == 1 ? one : many;
 }
 
+// Appends printf-formatted text (without its terminator).
+static void say(Array<char>& out, const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+
+static void say(Array<char>& out, const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    va_list again;
+    va_copy(again, arguments);
+    const int n = std::vsnprintf(nullptr, 0, format, arguments);
+    va_end(arguments);
+    const int32_t at = out.count;
+    if (at + n + 1 > out.capacity) out.reserve(2 * (at + n + 1));
+    std::vsnprintf(out.items + at, (size_t)n + 1, format, again);
+    va_end(again);
+    out.count = at + n;
+}
+
 // Quoted, with anything but printable ASCII escaped; "none" for no name.
-static void printName(FILE* out, const Pack& pack, const NameRef& name) {
+static void sayName(Array<char>& out, const Pack& pack, const NameRef& name) {
     if (name.length == 0) {
-        std::fputs("none", out);
+        say(out, "none");
         return;
     }
-    std::fputc('"', out);
+    out.push('"');
     for (uint32_t i = 0; i + 1 < name.length; ++i) {
         const unsigned char c = pack.bytes[name.offset + i];
         if (c == '"' || c == '\\')
-            std::fprintf(out, "\\%c", c);
+            say(out, "\\%c", c);
         else if (c >= 0x20 && c < 0x7F)
-            std::fputc(c, out);
+            out.push((char)c);
         else
-            std::fprintf(out, "\\x%02X", c);
+            say(out, "\\x%02X", c);
     }
-    std::fputc('"', out);
+    out.push('"');
 }
 
-void printSummary(FILE* out, const char* path, const Pack& pack) {
+void appendSummary(Array<char>& out, const char* path, const Pack& pack) {
     const PackTotals totals = packTotals(pack);
-    std::fprintf(out, "%s: valid qrv pack, %u bytes, %u %s\n", path, pack.size, totals.meshes,
+    say(out, "%s: valid qrv pack, %u bytes, %u %s\n", path, pack.size, totals.meshes,
                  plural(totals.meshes, "mesh", "meshes"));
     for (int32_t i = 0; i < pack.meshes.count; ++i) {
         const MeshInfo& mesh = pack.meshes[i];
-        std::fprintf(out, "mesh %d ", i);
-        printName(out, pack, mesh.name);
-        std::fprintf(out, ", bytes %u to %u\n", mesh.offset, mesh.offset + mesh.size - 1);
-        std::fprintf(out, "  %u %s, %u %s, %u %s, %u %s, %u texture %s\n", mesh.vertexCount,
+        say(out, "mesh %d ", i);
+        sayName(out, pack, mesh.name);
+        say(out, ", bytes %u to %u\n", mesh.offset, mesh.offset + mesh.size - 1);
+        say(out, "  %u %s, %u %s, %u %s, %u %s, %u texture %s\n", mesh.vertexCount,
                      plural(mesh.vertexCount, "vertex", "vertices"), mesh.normalCount,
                      plural(mesh.normalCount, "normal", "normals"), mesh.indexCount / 3,
                      plural(mesh.indexCount / 3, "triangle", "triangles"), mesh.subsetCount,
                      plural(mesh.subsetCount, "subset", "subsets"), mesh.textureSets,
                      plural(mesh.textureSets, "set", "sets"));
         if (mesh.vertexCount == 0)
-            std::fprintf(out, "  bounds none (no vertices)\n");
+            say(out, "  bounds none (no vertices)\n");
         else
             // + 0.0 shows -0 as 0.
-            std::fprintf(out, "  bounds (%g, %g, %g) to (%g, %g, %g)\n", mesh.boundsMin[0] + 0.0,
+            say(out, "  bounds (%g, %g, %g) to (%g, %g, %g)\n", mesh.boundsMin[0] + 0.0,
                          mesh.boundsMin[1] + 0.0, mesh.boundsMin[2] + 0.0, mesh.boundsMax[0] + 0.0,
                          mesh.boundsMax[1] + 0.0, mesh.boundsMax[2] + 0.0);
         for (uint32_t s = 0; s < mesh.subsetCount; ++s) {
             const SubsetInfo& subset = pack.subsets[(int32_t)(mesh.firstSubset + s)];
-            std::fprintf(out, "  subset %u: ", s);
+            say(out, "  subset %u: ", s);
             if (subset.triangleCount == 0)
-                std::fprintf(out, "no indices, 0 triangles");
+                say(out, "no indices, 0 triangles");
             else
-                std::fprintf(out, "indices %u to %u, %u %s", subset.firstIndex,
+                say(out, "indices %u to %u, %u %s", subset.firstIndex,
                              subset.firstIndex + 3 * subset.triangleCount - 1, subset.triangleCount,
                              plural(subset.triangleCount, "triangle", "triangles"));
-            std::fputs(", texture ", out);
-            printName(out, pack, subset.texture);
-            std::fputs(", lightmap ", out);
-            printName(out, pack, subset.lightmap);
-            std::fputc('\n', out);
+            say(out, ", texture ");
+            sayName(out, pack, subset.texture);
+            say(out, ", lightmap ");
+            sayName(out, pack, subset.lightmap);
+            out.push('\n');
         }
     }
-    std::fprintf(out, "total: %u %s, %llu %s, %llu %s, %llu %s, %llu %s\n", totals.meshes,
+    say(out, "total: %u %s, %llu %s, %llu %s, %llu %s, %llu %s\n", totals.meshes,
                  plural(totals.meshes, "mesh", "meshes"), (unsigned long long)totals.vertices,
                  plural(totals.vertices, "vertex", "vertices"), (unsigned long long)totals.normals,
                  plural(totals.normals, "normal", "normals"), (unsigned long long)totals.triangles,
                  plural(totals.triangles, "triangle", "triangles"),
                  (unsigned long long)totals.subsets, plural(totals.subsets, "subset", "subsets"));
+}
+
+void printSummary(FILE* out, const char* path, const Pack& pack) {
+    Array<char> text;
+    appendSummary(text, path, pack);
+    std::fwrite(text.items, 1, (size_t)text.count, out);
 }
 
 void printPackError(FILE* out, const char* path, const PackError& error) {
