@@ -186,8 +186,9 @@ def legend_rows(dom):
 def check_page(args, browser, work, label, pack, visible_colors, failures):
     """visible_colors: how many distinct subset colours the first view must show."""
     page = os.path.splitext(pack)[0] + ".html"
-    summary = run([args.qrvinfo, "--json", pack])
-    done = run([args.qrvinfo, "--html", page, pack])
+    folder, name = os.path.split(pack)  # the page shows the name as given
+    summary = run([args.qrvinfo, "--json", name], cwd=folder)
+    done = run([args.qrvinfo, "--html", os.path.basename(page), name], cwd=folder)
     if done.returncode != 0 or summary.returncode != 0:
         failures.append("%s: qrvinfo exit %d" % (label, done.returncode))
         return
@@ -221,7 +222,7 @@ def check_page(args, browser, work, label, pack, visible_colors, failures):
         return
     width, height, pixels = read_png(shot)
     view = [pixels[y][x] for y in range(40, height) for x in range(width - SIDE)]  # below the buttons
-    model = [hue(p) for p in view if hue(p)[0] is not None]
+    model = [h for h in map(hue, view) if h[0] is not None]
     cover = len(model) / float(len(view))
     if cover < 0.08:
         failures.append("%s: the model covers %.1f%% of the view" % (label, 100 * cover))
@@ -280,6 +281,9 @@ def main():
     parser.add_argument("--corpus")
     parser.add_argument("--shots")
     args = parser.parse_args()
+    for name in ("qrvinfo", "tarvolt", "sample", "corpus", "shots"):  # runs change folder
+        if getattr(args, name):
+            setattr(args, name, os.path.abspath(getattr(args, name)))
     work = tempfile.mkdtemp(prefix="tarvolt-html-")
     try:
         failures = check_files(args, work) if args.mode == "files" else check_browser(args, work)

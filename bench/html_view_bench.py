@@ -1,0 +1,75 @@
+#!/usr/bin/env python3
+"""How long qrvinfo --html's page takes to show a large pack in headless Chromium.
+
+    python3 bench/html_view_bench.py --file bench/out/big.ase [--runs 5]
+        [--tarvolt build/tarvolt] [--qrvinfo build/qrvinfo]
+
+Converts the file in a scratch folder, writes the page (timed), then opens it
+--runs times in headless Chromium with software WebGL, as the browser test
+does. Per run: the page's own time from navigation start until its first
+picture is drawn and read back (data-shown-ms), and the whole browser run
+(start, load, screenshot, exit). Prints sizes and the median and spread of each.
+"""
+import argparse
+import os
+import re
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(HERE)
+sys.path.insert(0, os.path.join(ROOT, "tests", "qrvinfo"))
+import html_view_test  # noqa: E402  (the browser flags, in one place)
+
+
+def spread(values):
+    return "median %.2f, min %.2f, max %.2f" % (statistics.median(values), min(values), max(values))
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--file", required=True)
+    parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--tarvolt", default=os.path.join(ROOT, "build", "tarvolt"))
+    parser.add_argument("--qrvinfo", default=os.path.join(ROOT, "build", "qrvinfo"))
+    args = parser.parse_args()
+    browser = html_view_test.chromium()
+    if not browser:
+        sys.exit("no Chromium here (Debian: apt-get install chromium)")
+    work = tempfile.mkdtemp(prefix="tarvolt-html-bench-")
+    try:
+        source = os.path.join(work, "big.ase")
+        os.symlink(os.path.abspath(args.file), source)  # tarvolt writes beside its input, never beside the original
+        subprocess.run([os.path.abspath(args.tarvolt), "big.ase"], cwd=work, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, check=True)
+        writes = []
+        for _ in range(args.runs):
+            start = time.perf_counter()
+            subprocess.run([os.path.abspath(args.qrvinfo), "--html", "big.html", "big.qrv"], cwd=work,
+                           stdout=subprocess.DEVNULL, check=True)
+            writes.append(time.perf_counter() - start)
+        print("pack %d bytes, page %d bytes" % (os.path.getsize(os.path.join(work, "big.qrv")),
+                                                os.path.getsize(os.path.join(work, "big.html"))))
+        print("qrvinfo --html (s): " + spread(writes))
+        shown, whole = [], []
+        for run in range(args.runs):
+            start = time.perf_counter()
+            dom, console, finished = html_view_test.browse(browser, os.path.join(work, "big.html"),
+                                                           os.path.join(work, "shot%d.png" % run), work)
+            whole.append(time.perf_counter() - start)
+            found = re.search(r'data-shown-ms="(\d+)"', dom)
+            if not finished or console or not found:
+                sys.exit("run %d failed: finished %s, console %s" % (run, finished, console[:3]))
+            shown.append(int(found.group(1)) / 1000.0)
+        print("page shown after (s, from navigation start): " + spread(shown))
+        print("whole headless Chromium run (s): " + spread(whole))
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
