@@ -152,14 +152,14 @@ def hue(rgb):
     return 60 * h, d / high
 
 
-def browse(browser, page, shot, work):
+def browse(browser, page, shot, work, fragment=""):
     """Runs the page in headless Chromium: (dumped DOM, console lines, seconds or None on a hang)."""
     profile = tempfile.mkdtemp(dir=work)
     command = [browser, "--headless", "--no-sandbox", "--use-angle=swiftshader", "--enable-unsafe-swiftshader",
                "--no-first-run", "--disable-background-networking", "--disable-component-update",
                "--disable-sync", "--user-data-dir=" + profile, "--enable-logging=stderr", "--v=0",
                "--hide-scrollbars", "--window-size=%d,%d" % (WIDTH, HEIGHT), "--screenshot=" + shot,
-               "--dump-dom", "file://" + os.path.abspath(page)]
+               "--dump-dom", "file://" + os.path.abspath(page) + fragment]
     browser = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, errors="replace",
                                start_new_session=True)  # its own group: a hang ends with all its helpers
     try:
@@ -183,8 +183,8 @@ def legend_rows(dom):
     return rows
 
 
-def check_page(args, browser, work, label, pack, visible_colors, failures):
-    """visible_colors: how many distinct subset colours the first view must show."""
+def check_page(args, browser, work, label, pack, visible_colors, failures, fragment=""):
+    """visible_colors: how many distinct subset colours the first view must show; fragment: toggles."""
     page = os.path.splitext(pack)[0] + ".html"
     folder, name = os.path.split(pack)  # the page shows the name as given
     summary = run([args.qrvinfo, "--json", name], cwd=folder)
@@ -194,7 +194,7 @@ def check_page(args, browser, work, label, pack, visible_colors, failures):
         return
     expected = json.loads(summary.stdout)
     shot = os.path.join(work, label + ".png")
-    dom, console, finished = browse(browser, page, shot, work)
+    dom, console, finished = browse(browser, page, shot, work, fragment)
     if not finished:
         failures.append("%s: Chromium did not finish within 90 s" % label)
         return
@@ -224,7 +224,10 @@ def check_page(args, browser, work, label, pack, visible_colors, failures):
     view = [pixels[y][x] for y in range(40, height) for x in range(width - SIDE)]  # below the buttons
     model = [h for h in map(hue, view) if h[0] is not None]
     cover = len(model) / float(len(view))
-    if cover < 0.08:
+    white = sum(1 for p in view if min(p) > 120 and max(p) - min(p) < 30)  # normals are drawn white
+    if fragment and white < 50:
+        failures.append("%s: normals as lines cover %d pixels" % (label, white))
+    if cover < (0.01 if fragment else 0.08):  # a wireframe covers less
         failures.append("%s: the model covers %.1f%% of the view" % (label, 100 * cover))
     apart = lambda a, b: min(abs(a - b), 360 - abs(a - b))
     seen = []  # distinct legend hues that show over more than a speck
@@ -252,6 +255,7 @@ def check_browser(args, work):
     failures = []
     sample = convert(args.tarvolt, args.sample, os.path.join(work, "sample"), False)
     check_page(args, browser, work, "crate", sample, 2, failures)  # two subsets, two texture sets
+    check_page(args, browser, work, "crate-lines", sample, 2, failures, "#wireframe,normals")
     corpus = args.corpus if args.corpus and os.path.isdir(args.corpus) else None
     if not corpus:
         print("corpus part skipped: no corpus at %s" % args.corpus)
