@@ -227,7 +227,7 @@ def check_page(args, browser, work, label, pack, visible_colors, failures, fragm
     white = sum(1 for p in view if min(p) > 120 and max(p) - min(p) < 30)  # normals are drawn white
     if fragment and white < 50:
         failures.append("%s: normals as lines cover %d pixels" % (label, white))
-    if cover < (0.01 if fragment else 0.08):  # a wireframe covers less
+    if rows and cover < (0.01 if fragment else 0.08):  # a wireframe covers less
         failures.append("%s: the model covers %.1f%% of the view" % (label, 100 * cover))
     apart = lambda a, b: min(abs(a - b), 360 - abs(a - b))
     seen = []  # distinct legend hues that show over more than a speck
@@ -256,6 +256,10 @@ def check_browser(args, work):
     sample = convert(args.tarvolt, args.sample, os.path.join(work, "sample"), False)
     check_page(args, browser, work, "crate", sample, 2, failures)  # two subsets, two texture sets
     check_page(args, browser, work, "crate-lines", sample, 2, failures, "#wireframe,normals")
+    empty = os.path.join(work, "empty", "empty.qrv")  # no meshes: a chunk count of 0 and the end mark
+    os.makedirs(os.path.dirname(empty))
+    open(empty, "wb").write(struct.pack("<II", 0, 0xDEADBEEF))
+    check_page(args, browser, work, "empty", empty, 0, failures)
     corpus = args.corpus if args.corpus and os.path.isdir(args.corpus) else None
     if not corpus:
         print("corpus part skipped: no corpus at %s" % args.corpus)
