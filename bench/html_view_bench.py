@@ -6,15 +6,18 @@
 
 Converts the file in a scratch folder, writes the page (timed), then opens it
 --runs times in headless Chromium with software WebGL, as the browser test
-does. Per run: the page's own time from navigation start until its first
-picture is drawn and read back (data-shown-ms), and the whole browser run
-(start, load, screenshot, exit). Prints sizes and the median and spread of each.
+does, each time followed by a page without meshes. Per run: the page's own
+time from navigation start until its script has drawn the first picture
+(data-shown-ms), and each whole browser run (start, load, screenshot of the
+finished picture, exit); the difference between the two pages' runs is the
+time the pack costs to show. Prints sizes and the median and spread of each.
 """
 import argparse
 import os
 import re
 import shutil
 import statistics
+import struct
 import subprocess
 import sys
 import tempfile
@@ -55,18 +58,28 @@ def main():
         print("pack %d bytes, page %d bytes" % (os.path.getsize(os.path.join(work, "big.qrv")),
                                                 os.path.getsize(os.path.join(work, "big.html"))))
         print("qrvinfo --html (s): " + spread(writes))
-        shown, whole = [], []
+        # A page without meshes, opened round by round with the big one: what
+        # the browser itself takes to start, load a page, take the screenshot
+        # and end, which the difference leaves out.
+        open(os.path.join(work, "empty.qrv"), "wb").write(struct.pack("<II", 0, 0xDEADBEEF))
+        subprocess.run([os.path.abspath(args.qrvinfo), "--html", "empty.html", "empty.qrv"], cwd=work,
+                       stdout=subprocess.DEVNULL, check=True)
+        shown, whole, bare = [], [], []
         for run in range(args.runs):
-            start = time.perf_counter()
-            dom, console, finished = html_view_test.browse(browser, os.path.join(work, "big.html"),
-                                                           os.path.join(work, "shot%d.png" % run), work)
-            whole.append(time.perf_counter() - start)
-            found = re.search(r'data-shown-ms="(\d+)"', dom)
-            if not finished or console or not found:
-                sys.exit("run %d failed: finished %s, console %s" % (run, finished, console[:3]))
-            shown.append(int(found.group(1)) / 1000.0)
-        print("page shown after (s, from navigation start): " + spread(shown))
-        print("whole headless Chromium run (s): " + spread(whole))
+            for page, times in (("big.html", whole), ("empty.html", bare)):
+                start = time.perf_counter()
+                dom, console, finished = html_view_test.browse(browser, os.path.join(work, page),
+                                                               os.path.join(work, "shot.png"), work)
+                times.append(time.perf_counter() - start)
+                found = re.search(r'data-shown-ms="(\d+)"', dom)
+                if not finished or console or not found:
+                    sys.exit("%s, run %d failed: finished %s, console %s" % (page, run, finished, console[:3]))
+                if page == "big.html":
+                    shown.append(int(found.group(1)) / 1000.0)
+        print("page's script done (s, from navigation start): " + spread(shown))
+        print("whole headless Chromium run, big page (s): " + spread(whole))
+        print("whole headless Chromium run, empty page (s): " + spread(bare))
+        print("big page shown after, beyond the empty page (s): " + spread([a - b for a, b in zip(whole, bare)]))
     finally:
         shutil.rmtree(work, ignore_errors=True)
 
