@@ -1,5 +1,5 @@
 // Vertex stream producers on the largest mesh the reader accepts (21,845
-// triangles, 65,535 corners), laid out four ways (see makeMesh): plain,
+// triangles, 65,535 corners), laid out five ways (see makeMesh): plain,
 // welded, and the front-to-back scan that welding replaces, which the
 // welder's result is checked against.
 // Run: build/bench/weld_bench --benchmark_repetitions=10 --benchmark_report_aggregates_only=true
@@ -48,10 +48,34 @@ HeapAllocator heap;
 // texture vertex of its own: corners meet in cells but never weld.
 // Flat: every corner has a position, normal and texture vertex of its own,
 // equal to its neighbours' as in Shared: faces that each list their own.
-enum Layout { kShared, kSoup, kSplit, kFlat };
+// Fan: a flat-shaded cone whose every triangle meets at the apex with a
+// normal of its own: thousands of distinct keys at one position.
+enum Layout { kShared, kSoup, kSplit, kFlat, kFan };
+
+Mesh* makeFan() {
+    Mesh* mesh = new Mesh;
+    mesh->faces.resize(kTriangles);
+    mesh->mapChannels[0].push({0.5f, 0.5f});
+    const int32_t apex = mesh->vertices.push({0.0f, 0.0f, 1.0f});
+    const float step = 6.2831853f / (float)kTriangles;
+    for (int32_t i = 0; i < kTriangles; ++i)
+        mesh->vertices.push({std::cos(step * (float)i), std::sin(step * (float)i), 0.0f});
+    for (int32_t i = 0; i < kTriangles; ++i) {
+        // Facing out and up, half-way round the triangle's rim edge.
+        const float middle = step * ((float)i + 0.5f);
+        const int32_t normal = mesh->normals.push({0.7071f * std::cos(middle), 0.7071f * std::sin(middle), 0.7071f});
+        const int32_t next = 1 + (i + 1) % kTriangles;
+        MeshFace& face = mesh->faces[i];
+        face.corners[0] = {apex, normal, {0, 0}};
+        face.corners[1] = {1 + i, normal, {0, 0}};
+        face.corners[2] = {next, normal, {0, 0}};
+    }
+    return mesh;
+}
 
 Mesh* makeMesh(Layout layout) {
     gAllocator = &heap;
+    if (layout == kFan) return makeFan();
     const int columns = 106, rows = 106;
     Mesh* mesh = new Mesh;
     mesh->faces.resize(kTriangles);
@@ -97,16 +121,17 @@ Mesh* makeMesh(Layout layout) {
 }
 
 Mesh* meshOf(Layout layout) {
-    static Mesh* meshes[4] = {makeMesh(kShared), makeMesh(kSoup), makeMesh(kSplit), makeMesh(kFlat)};
+    static Mesh* meshes[5] = {makeMesh(kShared), makeMesh(kSoup), makeMesh(kSplit), makeMesh(kFlat), makeMesh(kFan)};
     return meshes[layout];
 }
 
 void runStream(benchmark::State& state, Mesh* mesh, bool welded) {
     NullStream stream;
     BufferedWriter out(&stream);
+    Welder scratch;  // as a pack's meshes share one
     for (auto _ : state) {
         if (welded)
-            writeWeldedVertexStream(*mesh, out, false);
+            writeWeldedVertexStream(*mesh, out, false, scratch);
         else
             writePlainVertexStream(*mesh, out, false);
         out.flush();
@@ -159,6 +184,8 @@ void SplitPlain(benchmark::State& state) { runStream(state, meshOf(kSplit), fals
 void SplitWelded(benchmark::State& state) { runStream(state, meshOf(kSplit), true); }
 void FlatPlain(benchmark::State& state) { runStream(state, meshOf(kFlat), false); }
 void FlatWelded(benchmark::State& state) { runStream(state, meshOf(kFlat), true); }
+void FanPlain(benchmark::State& state) { runStream(state, meshOf(kFan), false); }
+void FanWelded(benchmark::State& state) { runStream(state, meshOf(kFan), true); }
 
 }  // namespace
 
@@ -172,5 +199,7 @@ BENCHMARK(SplitPlain)->Unit(benchmark::kMicrosecond);
 BENCHMARK(SplitWelded)->Unit(benchmark::kMicrosecond);
 BENCHMARK(FlatPlain)->Unit(benchmark::kMicrosecond);
 BENCHMARK(FlatWelded)->Unit(benchmark::kMicrosecond);
+BENCHMARK(FanPlain)->Unit(benchmark::kMicrosecond);
+BENCHMARK(FanWelded)->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();

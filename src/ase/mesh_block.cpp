@@ -192,7 +192,7 @@ int parseNormals(Mesh* mesh, Tokenizer& tokenizer) {
                 break;
             }
             int32_t last = lastNormal[vertex] - 1;
-            if (last >= 0 && near(&mesh->normals[last].x, &normal.x, 3, 1e-9f)) {
+            if (last >= 0 && withinTolerance(&mesh->normals[last].x, &normal.x, 3, 1e-9f)) {
                 face.corners[k].normal = last;
             } else {
                 int32_t index = mesh->normals.push(normal);

@@ -5,6 +5,7 @@
 #include "platform/log.h"
 #include "platform/replacing_file.h"
 #include "writer/vertex_stream.h"
+#include "writer/weld.h"
 
 #include <cerrno>
 
@@ -36,7 +37,7 @@ static void lowerCase(String& name) {
         if (name.data[i] >= 'A' && name.data[i] <= 'Z') name.data[i] = (char)(name.data[i] - 'A' + 'a');
 }
 
-void writeMeshChunk(BufferedWriter& out, Mesh& mesh, uint32_t options) {
+void writeMeshChunk(BufferedWriter& out, Mesh& mesh, uint32_t options, Welder& welder) {
     static const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
     out.putU32(kChunkMagic);
     const bool twoSets = mesh.mapChannels[1].count > 0;
@@ -45,7 +46,7 @@ void writeMeshChunk(BufferedWriter& out, Mesh& mesh, uint32_t options) {
     for (float value : identity) out.putF32(value);
     out.putU32(twoSets ? 2u : 1u);
     if (options & kOptionWeld)
-        writeWeldedVertexStream(mesh, out, twoSets);
+        writeWeldedVertexStream(mesh, out, twoSets, welder);
     else
         writePlainVertexStream(mesh, out, twoSets);
     gLog->print("MESH: %s\n", mesh.name.printable());
@@ -70,9 +71,10 @@ void writeMeshChunk(BufferedWriter& out, Mesh& mesh, uint32_t options) {
 void writePackTo(BufferedWriter& out, Mesh* head, uint32_t options) {
     // Offsets past 4 GiB cannot be stored; writePack refuses such a file.
     Array<uint32_t> offsets;
+    Welder welder;  // its storage serves every mesh of the pack
     for (Mesh* mesh = head; mesh; mesh = mesh->next) {
         offsets.push((uint32_t)out.position());
-        writeMeshChunk(out, *mesh, options);
+        writeMeshChunk(out, *mesh, options, welder);
     }
     for (int32_t i = 0; i < offsets.count; ++i) out.putU32(offsets[i]);
     out.putU32((uint32_t)offsets.count);

@@ -25,6 +25,7 @@ int writePack(const char* inputPath, Mesh* head, uint32_t options, int* reason =
 // The pack into an open writer: chunks, offset table, count, end mark.
 void writePackTo(BufferedWriter& out, Mesh* head, uint32_t options);
 
-void writeMeshChunk(BufferedWriter& out, Mesh& mesh, uint32_t options);
+class Welder;
+void writeMeshChunk(BufferedWriter& out, Mesh& mesh, uint32_t options, Welder& welder);
 BufferedWriter& writeTextureSlot(BufferedWriter& out, const String& name, float p1, float p2,
                                  float p3, float p4);

@@ -9,5 +9,7 @@
 // One vertex record per triangle corner; indices count 0, 1, 2, ...
 void writePlainVertexStream(const Mesh& mesh, BufferedWriter& out, bool twoSets);
 
-// Corners whose data agree within the weld tolerance share one record.
-void writeWeldedVertexStream(const Mesh& mesh, BufferedWriter& out, bool twoSets);
+// Corners whose data agree within the weld tolerance share one record. The
+// welder's storage, kept by the caller from mesh to mesh, is reused.
+class Welder;
+void writeWeldedVertexStream(const Mesh& mesh, BufferedWriter& out, bool twoSets, Welder& welder);

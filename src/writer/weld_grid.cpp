@@ -1,5 +1,6 @@
 #include "writer/weld_grid.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -9,13 +10,42 @@ namespace {
 const double kNarrowestSlot = 1.0 / 4096.0;
 const double kWidestSlot = 65536.0;
 
+// From 2^23 on a float's neighbours are 1 apart or more.
+const float kWholeNumbers = 8388608.0f;
+
 // The width of a normal's slots.
 const double kNormalSlot = 1.0 / 256.0;
 
+// Triangles looked at to find the typical edge: 64 tell the slot width as
+// well as more, at fewer scattered reads.
+const int32_t kEdgeSample = 64;
+
+// The median edge of a sample of triangles, each edge measured on its longest
+// axis; 0 when nothing could be measured.
+double typicalEdge(const Mesh& mesh) {
+    float edges[3 * kEdgeSample];
+    int32_t count = 0;
+    const int32_t triangles = mesh.faces.count;
+    const int32_t stride = triangles > kEdgeSample ? triangles / kEdgeSample : 1;
+    for (int32_t t = 0; t < triangles && count + 3 <= 3 * kEdgeSample; t += stride) {
+        const FaceCorner* c = mesh.faces.items[t].corners;
+        for (int e = 0; e < 3; ++e) {
+            const Vec3& a = mesh.vertices.items[c[e].vertex];
+            const Vec3& b = mesh.vertices.items[c[(e + 1) % 3].vertex];
+            const float d[3] = {std::fabs(a.x - b.x), std::fabs(a.y - b.y), std::fabs(a.z - b.z)};
+            const float length = std::max(d[0], std::max(d[1], d[2]));
+            // Not finite, or beyond the reach of the cell arithmetic.
+            if (length < kWholeNumbers) edges[count++] = length;
+        }
+    }
+    if (count == 0) return 0;
+    std::nth_element(edges, edges + count / 2, edges + count);
+    return edges[count / 2];
+}
+
 }  // namespace
 
-void WeldGrid::reset(const Mesh& source, int32_t capacity, bool withSecondSet, const int32_t* corners,
-                     double typical) {
+void WeldGrid::reset(const Mesh& source, int32_t capacity, bool withSecondSet, const int32_t* corners) {
     mesh = &source;
     twoSets = withSecondSet;
     keyCorners = corners;
@@ -23,22 +53,13 @@ void WeldGrid::reset(const Mesh& source, int32_t capacity, bool withSecondSet, c
     // Positions in slots a sixteenth of the typical edge wide: distinct
     // positions rarely share one. Normals, commonly of unit length, in
     // slots of 2^-8.
+    const double typical = typicalEdge(source);
     double width = kNarrowestSlot;
     while (width < typical / 16 && width < kWidestSlot) width *= 2;
     positionSlots = slotsOf(width);
     normalSlots = slotsOf(kNormalSlot);
-    withNormals = 2 * source.vertices.count <= 3 * source.faces.count;
+    withNormals = 2 * source.vertices.count <= capacity;
 
-    chained.count = 0;
-    size(capacity);
-    // Links by key number: any corner may add one.
-    links.reserve(3 * source.faces.count);
-}
-
-void WeldGrid::size(int32_t capacity) {
-    keyCapacity = capacity;
-    // Room for every key until the next growth; the keys held stay.
-    chained.reserve(2 * capacity);
     // Sixteen seen bits per key keep false alarms rare, a chain per two keys
     // keeps chains short, and both tables stay small.
     int32_t words = 16;
@@ -51,19 +72,7 @@ void WeldGrid::size(int32_t capacity) {
     while (chains * 2 < capacity) chains *= 2, --headShift;
     heads.reserve(chains);
     std::memset(heads.items, 0, (size_t)chains * sizeof(int32_t));
-}
-
-void WeldGrid::grow(int32_t capacity) {
-    size(capacity);
-    // Each key again in the chain of its cell, its cell marked seen.
-    for (int32_t i = 0; i < chained.count; ++i) {
-        const int32_t key = chained.items[i];
-        const Location at = locate(weldCorner(*mesh, keyCorners[key]));
-        markSeen(at);
-        int32_t& head = heads.items[at.hash >> headShift];
-        links.items[key] = Link{head, tagOf(at.hash)};
-        head = key + 1;
-    }
+    links.reserve(capacity);
 }
 
 WeldGrid::Slots WeldGrid::slotsOf(double width) {

@@ -34,15 +34,15 @@
 //
 // Keys are numbered in the order they are added and stand for the corner
 // (numbered in welding order) they were first seen at. Storage is kept from
-// mesh to mesh.
+// reset to reset.
 class WeldGrid {
 public:
     WeldGrid() = default;
 
-    // Empties the grid for about capacity keys of the mesh (its tables grow
-    // past them); its typical edge sets the width of position slots.
-    // keyCorners, filled by the caller, gives the corner of each key number.
-    void reset(const Mesh& mesh, int32_t capacity, bool twoSets, const int32_t* keyCorners, double typicalEdge);
+    // Empties the grid for up to capacity keys of the mesh; its typical edge
+    // sets the width of position slots. keyCorners, filled by the caller,
+    // gives the corner of each key number.
+    void reset(const Mesh& mesh, int32_t capacity, bool twoSets, const int32_t* keyCorners);
 
     // A corner's cell, and whether it lies within the margin of one of the
     // cell's faces.
@@ -52,9 +52,6 @@ public:
         bool nearFace;
     };
 
-#if defined(__GNUC__) || defined(__clang__)
-    __attribute__((always_inline))
-#endif
     Location locate(const FaceCorner& corner) const {
         uint64_t line;
         bool nearFace;
@@ -82,7 +79,10 @@ public:
     // gets. A corner whose key has matched may pass the result on to corners
     // with the same key; a key that matches nothing does not even match itself.
     int32_t find(const FaceCorner& corner, Location at) {
-        bool seenBefore = markSeen(at);
+        uint64_t& word = seen.items[at.seenBit >> 6];
+        const uint64_t bit = ((uint64_t)1 << (at.seenBit & 63)) | ((uint64_t)1 << (at.hash >> 58));
+        bool seenBefore = (word & bit) == bit;
+        word |= bit;
         if (!at.nearFace) {
             // Where the bits were set by other cells, the chain has no key of
             // this cell's tag: known without building the key.
@@ -104,52 +104,12 @@ public:
     void add(int32_t number, Location at) {
         // A key that never matches gets no company in a chain.
         if (searched && !keySearchable) return;
-        link(number, at);
-    }
-
-    // Makes the tables fit about keys keys, where they are made for fewer.
-    void expect(int32_t keys) {
-        if (keys > keyCapacity) grow(keys);
-    }
-
-    // Adds, as number, the key of a corner that was not looked up: one moved
-    // here from elsewhere, which can match.
-    void insert(int32_t number, const FaceCorner& corner) {
-        const Location at = locate(corner);
-        markSeen(at);
-        link(number, at);
-    }
-
-private:
-    // Sets the seen bits of a located cell; whether both were set before.
-    bool markSeen(Location at) {
-        uint64_t& word = seen.items[at.seenBit >> 6];
-        const uint64_t bit = ((uint64_t)1 << (at.seenBit & 63)) | ((uint64_t)1 << (at.hash >> 58));
-        const bool before = (word & bit) == bit;
-        word |= bit;
-        return before;
-    }
-
-    // Puts a key at the head of its chain; past twice the keys the tables
-    // were made for, they are made anew, larger.
-    void link(int32_t number, Location at) {
-        if (chained.count == 2 * keyCapacity) {
-            grow(4 * keyCapacity);
-            at = locate(weldCorner(*mesh, keyCorners[number]));
-            markSeen(at);
-        }
-        chained.items[chained.count++] = number;
         int32_t& head = heads.items[at.hash >> headShift];
         links.items[number] = Link{head, tagOf(at.hash)};
         head = number + 1;
     }
 
-    // Sizes the tables for about capacity keys and empties them; the numbers
-    // of the keys in chains stay.
-    void size(int32_t capacity);
-    // Makes the tables anew for about capacity keys, with the keys in them.
-    void grow(int32_t capacity);
-
+private:
     // Coordinates below 2^23 in magnitude are placed in fixed point with
     // kFraction bits per slot: scaling by a power of two is exact, and the
     // truncation that follows errs by less than a unit, which the margin
@@ -203,9 +163,9 @@ private:
 
     // What slotOf and cellLine give for three axes of a vector, with each
     // axis's weight in the line, when all three lie below 2^23 in magnitude;
-    // false otherwise. near tells whether any of them lies within the margin
-    // of a boundary. The common case of locate, without branches per axis.
-    static bool placeAxes(const Vec3& v, Slots slots, const uint64_t weights[3], uint64_t& line, bool& near) {
+    // false otherwise. nearFace tells whether any of them lies within the
+    // margin of a boundary. The common case of locate, without branches per axis.
+    static bool placeAxes(const Vec3& v, Slots slots, const uint64_t weights[3], uint64_t& line, bool& nearFace) {
         uint32_t bits[3];
         std::memcpy(&bits[0], &v.x, 4);
         std::memcpy(&bits[1], &v.y, 4);
@@ -219,8 +179,8 @@ private:
         // Within the margin of either boundary exactly when the margin added
         // wraps the position within the slot below twice the margin.
         const uint32_t mask = (1u << kFraction) - 1, margin = slots.marginUnits;
-        near = ((((uint32_t)x + margin) & mask) < 2 * margin) | ((((uint32_t)y + margin) & mask) < 2 * margin) |
-               ((((uint32_t)z + margin) & mask) < 2 * margin);
+        nearFace = ((((uint32_t)x + margin) & mask) < 2 * margin) | ((((uint32_t)y + margin) & mask) < 2 * margin) |
+                   ((((uint32_t)z + margin) & mask) < 2 * margin);
         line = (uint64_t)(x >> kFraction) * weights[0] + (uint64_t)(y >> kFraction) * weights[1] +
                (uint64_t)(z >> kFraction) * weights[2];
         return true;
@@ -274,8 +234,6 @@ private:
     Array<int32_t> heads;      // per chain: the newest key number + 1, 0 for none
     int headShift = 64;        // from a hash to its chain
     Array<Link> links;         // per key number
-    Array<int32_t> chained;    // the numbers of the keys in chains
-    int32_t keyCapacity = 0;   // keys the tables are made for
     bool searched = false;
     bool keySearchable = false;
 

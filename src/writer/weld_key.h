@@ -23,26 +23,6 @@ inline const FaceCorner& weldCorner(const Mesh& mesh, int32_t c) {
     return mesh.faces.items[c / 3].corners[2 - c % 3];
 }
 
-// Walks the corners of a mesh in welding order.
-class CornerWalk {
-public:
-    explicit CornerWalk(const Mesh& mesh) : face(mesh.faces.items) {}
-    const FaceCorner& operator*() const { return face->corners[k]; }
-    void next() {
-        if (--k < 0) k = 2, ++face;
-    }
-
-private:
-    const MeshFace* face;
-    int k = 2;
-};
-
-// Whether two corners name the same normal and texture vertices: at the same
-// position, the same key.
-inline bool sameIndices(const FaceCorner& a, const FaceCorner& b, bool twoSets) {
-    return a.normal == b.normal && a.tex[0] == b.tex[0] && (!twoSets || a.tex[1] == b.tex[1]);
-}
-
 inline WeldKey makeWeldKey(const Mesh& mesh, const FaceCorner& corner, bool twoSets) {
     const Vec3& p = mesh.vertices[corner.vertex];
     const Vec3& n = mesh.normals[corner.normal];
@@ -54,9 +34,10 @@ inline WeldKey makeWeldKey(const Mesh& mesh, const FaceCorner& corner, bool twoS
 // True when b may share a's record: positions, normals, first set, and the
 // second set only with two texture sets, each within the tolerance.
 inline bool weldMatch(const WeldKey& a, const WeldKey& b, bool twoSets) {
-    return near(a.position, b.position, 3, kWeldTolerance) &&
-           near(a.normal, b.normal, 3, kWeldTolerance) && near(a.tex, b.tex, 2, kWeldTolerance) &&
-           (!twoSets || near(a.tex + 2, b.tex + 2, 2, kWeldTolerance));
+    return withinTolerance(a.position, b.position, 3, kWeldTolerance) &&
+           withinTolerance(a.normal, b.normal, 3, kWeldTolerance) &&
+           withinTolerance(a.tex, b.tex, 2, kWeldTolerance) &&
+           (!twoSets || withinTolerance(a.tex + 2, b.tex + 2, 2, kWeldTolerance));
 }
 
 // False when a compared component of the key is infinite or NaN: such a key

@@ -29,7 +29,7 @@ static void expectSameWeld(const Mesh& mesh, bool twoSets) {
         if (i == keys.size()) keys.push_back(key), firstCorners.push_back(c);
         indices.push_back((uint16_t)i);
     }
-    static Welder welder;  // kept from mesh to mesh, as in the writer
+    static Welder welder;  // reused from mesh to mesh, as in the writer: nothing of one mesh may reach the next
     welder.weld(mesh, twoSets);
     ASSERT_EQ(firstCorners, std::vector<int32_t>(welder.unique.items, welder.unique.items + welder.unique.count));
     ASSERT_EQ(indices, std::vector<uint16_t>(welder.indices.items, welder.indices.items + welder.indices.count));
@@ -89,51 +89,23 @@ TEST(Weld, MatchesTheLinearScanOnRandomMeshes) {
     }
 }
 
-// Lone positions are found on a grid that covers 2^17 cells each way, cells 2^-10 wide for small edges: a
-// position just inside its edge, on each axis and side, is near one just outside.
-TEST(Weld, MatchesTheLinearScanAtTheEdgeOfTheGrid) {
-    ensureServices();
-    const float beyond = 128.0f - 1.0f / 2048.0f;  // the first coordinate outside, for such cells
-    for (int axis = 0; axis < 3; ++axis)
-        for (int side = 0; side < 2; ++side) {
-            SCOPED_TRACE(testing::Message() << "axis " << axis << ", side " << side);
-            Mesh mesh;
-            const float inside = side ? -beyond : std::nextafter(beyond, 0.0f);
-            const float outside = side ? std::nextafter(-beyond, -INFINITY) : beyond;
-            mesh.normals.push({0, 0, 1}), mesh.mapChannels[0].push({0, 0}), mesh.mapChannels[1].push({0, 0});
-            auto triangle = [&](float at) {
-                MeshFace& face = mesh.faces.pushCleared();
-                for (int k = 0; k < 3; ++k) {
-                    Vec3 p = {0.001f * (float)k, 0.002f * (float)k, 0.0f};
-                    (&p.x)[axis] = at;
-                    face.corners[k] = {mesh.vertices.push(p), 0, {0, 0}};
-                }
-            };
-            for (int t = 0; t < 20; ++t) triangle(0.3f + 0.01f * (float)t);  // small edges set the cell width
-            // The last triangle takes the first one's positions, which stay lone.
-            triangle(inside), triangle(outside);
-            mesh.faces.pushCleared() = mesh.faces[20];
-            expectSameWeld(mesh, false);
-            Welder welder;
-            welder.weld(mesh, false);
-            EXPECT_EQ(3 * 20 + 3, welder.unique.count);
-        }
-}
-
-// Two positions on either side of an edge or a corner where cells 2^-10 wide meet, each near the faces there:
-// the cells across the faces are empty, only the one across the edge or corner holds the other position.
-TEST(Weld, MatchesTheLinearScanAcrossCellEdgesAndCorners) {
-    ensureServices();
-    const float nudge = 0.3e-5f;
+// Two keys on either side of an edge or a corner where cells meet, each near the faces there: the cells across
+// the faces are empty, only the one across the edge or corner holds the other key. On the position axes (cells
+// 2^-10 wide, positions of their own) and on the normal axes (slots 2^-8 wide, three shared positions).
+static void expectWeldAcrossCellEdgesAndCorners(bool onNormals) {
+    const float nudge = 0.3e-5f, slot = onNormals ? 256.0f : 1024.0f;
     Mesh mesh;
-    mesh.normals.push({0, 0, 1}), mesh.mapChannels[0].push({0, 0}), mesh.mapChannels[1].push({0, 0});
-    // Small triangles, so that the cells stay 2^-10 wide; the other two corners lie ten cells away.
+    mesh.mapChannels[0].push({0, 0}), mesh.mapChannels[1].push({0, 0});
+    if (!onNormals) mesh.normals.push({0, 0, 1});
+    for (int k = 0; k < 3 && onNormals; ++k) mesh.vertices.push({(float)k, 0.0f, 0.0f});
+    // Small triangles, so that position cells stay 2^-10 wide; the other two corners lie ten cells away.
     auto triangle = [&](Vec3 p, int away) {
         MeshFace& face = mesh.faces.pushCleared();
+        const int32_t normal = onNormals ? mesh.normals.push(p) : 0;
         for (int k = 0; k < 3; ++k) {
             Vec3 corner = p;
             (&corner.x)[away] += 0.01f * (float)k;
-            face.corners[k] = {mesh.vertices.push(corner), 0, {0, 0}};
+            face.corners[k] = {onNormals ? k : mesh.vertices.push(corner), normal, {0, 0}};
         }
     };
     int pair = 0;
@@ -143,7 +115,7 @@ TEST(Weld, MatchesTheLinearScanAcrossCellEdgesAndCorners) {
             Vec3 a, b;
             for (int k = 0; k < 3; ++k) {
                 // Faces lie at odd multiples of half a cell; away from them, the middle of a cell.
-                const float at = (float)(2 * (8 * pair + k) + 1) / 2048.0f + ((axes >> k) & 1 ? 0.0f : 0.5f / 1024.0f);
+                const float at = (float)(2 * (8 * pair + k) + 1) / (2 * slot) + ((axes >> k) & 1 ? 0.0f : 0.5f / slot);
                 const float side = (axes >> k) & 1 ? ((signs >> k) & 1 ? nudge : -nudge) : 0.0f;
                 (&a.x)[k] = at - side, (&b.x)[k] = at + side;
             }
@@ -157,9 +129,18 @@ TEST(Weld, MatchesTheLinearScanAcrossCellEdgesAndCorners) {
     EXPECT_EQ(3 * pair, welder.unique.count);  // the second triangle of each pair welds whole
 }
 
-// Positions far apart, each with many keys: their chains grow long, their keys move into the grid, and later
-// positions go to it at once. Half the corners sit on two equal positions: the grid, made for the few crowded
-// positions, grows.
+TEST(Weld, MatchesTheLinearScanAcrossCellEdgesAndCorners) {
+    ensureServices();
+    expectWeldAcrossCellEdgesAndCorners(false);
+}
+
+TEST(Weld, MatchesTheLinearScanAcrossNormalCellEdgesAndCorners) {
+    ensureServices();
+    expectWeldAcrossCellEdgesAndCorners(true);
+}
+
+// Positions far apart, each with many keys, as at the apex of a fan: only the normal axes keep them from one
+// long chain. Half the corners sit on two equal positions.
 TEST(Weld, MatchesTheLinearScanWhereKeysCrowdPositions) {
     ensureServices();
     for (uint32_t seed = 1; seed <= 20 && !HasFatalFailure(); ++seed) {
