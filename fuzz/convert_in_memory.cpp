@@ -1,7 +1,5 @@
 #include "convert_in_memory.h"
 #include "ase/ase_reader.h"
-#include "ase/geom_object.h"
-#include "ase/object_lookahead.h"
 #include "platform/log.h"
 #include "qrvinfo/pack_loader.h"
 #include "support/memory_streams.h"
@@ -9,7 +7,9 @@
 #include "writer/qrv_writer.h"
 #include <cstring>
 
+// A geometry object without a material reference fails its read instead of ending the process.
 static bool missingReference = false;
+static void recordMissingReference(ReadContext&) { missingReference = true; }
 
 static std::string packFault(Mesh* head, int meshes, uint32_t options) {
     MemoryWriteStream stream;
@@ -27,16 +27,15 @@ static std::string packFault(Mesh* head, int meshes, uint32_t options) {
 
 ConversionOutcome convertInMemory(const unsigned char* bytes, size_t size) {
     ConversionOutcome outcome;
-    gLog->used = gLog->pending = gLog->lineCount = 0;
-    void (*savedExit)(int) = gMissingMaterialRefExit;
-    gMissingMaterialRefExit = [](int) { missingReference = true; };  // record instead of ending the process
+    gLog->discard();
     missingReference = false;
+    AseReader reader;
+    reader.options.missingMaterialRef = recordMissingReference;
     Scene scene;
-    outcome.read = AseReader().readScene(&scene, new BytesStream(bytes, size)) != 0;
-    gMissingMaterialRefExit = savedExit;
+    outcome.read = reader.readScene(&scene, new BytesStream(bytes, size)) != 0;
     for (Mesh* mesh = scene.head; mesh; mesh = mesh->next) ++outcome.meshes;
     bool logged = false;
-    for (int32_t i = 0; i < gLog->lineCount; ++i) logged |= std::strncmp(gLog->lines[i], "ERROR: ", 7) == 0;
+    for (int32_t i = 0; i < gLog->lineTotal(); ++i) logged |= std::strncmp(gLog->line(i), "ERROR: ", 7) == 0;
     if (outcome.read && missingReference) outcome.fault = "read past a missing material reference";
     if (!outcome.read && !logged) outcome.fault = "refused without an ERROR line in the Log";
     if (outcome.read && outcome.fault.empty() && (outcome.fault = packFault(scene.head, outcome.meshes, 0)).empty())
@@ -48,27 +47,25 @@ ConversionOutcome convertInMemory(const unsigned char* bytes, size_t size) {
     return outcome;
 }
 
-std::string readingTrace(const unsigned char* bytes, size_t size, int threads, int minimumPartBytes) {
-    gLog->used = gLog->pending = gLog->lineCount = 0;
+std::string readingTrace(const unsigned char* bytes, size_t size, int threads, int minimumPartBytes,
+                         int64_t* partsTaken) {
+    gLog->discard();
     // The count saturates, so over a long fuzz run it would stop moving: each read counts from zero.
     HeapAllocator* heap = dynamic_cast<HeapAllocator*>(gAllocator);
     if (heap) heap->allocatedBytes = 0;
     const int32_t allocatedBefore = 0;
-    void (*savedExit)(int) = gMissingMaterialRefExit;
-    gMissingMaterialRefExit = [](int) { missingReference = true; };
     missingReference = false;
-    const int32_t savedThreads = ObjectLookahead::threads, savedPart = ObjectLookahead::minimumPartBytes;
-    ObjectLookahead::threads = threads;
-    ObjectLookahead::minimumPartBytes = minimumPartBytes;
+    AseReader reader;
+    reader.options.missingMaterialRef = recordMissingReference;
+    reader.options.threads = threads;
+    reader.options.minimumPartBytes = minimumPartBytes;
     Scene scene;
-    const int read = AseReader().readScene(&scene, new BytesStream(bytes, size));
-    ObjectLookahead::threads = savedThreads;
-    ObjectLookahead::minimumPartBytes = savedPart;
-    gMissingMaterialRefExit = savedExit;
+    const int read = reader.readScene(&scene, new BytesStream(bytes, size));
+    if (partsTaken) *partsTaken += reader.partsTaken;
     std::string trace = "read " + std::to_string(read) + (missingReference ? ", no material reference" : "") +
                         ", allocated " + std::to_string(heap ? heap->allocatedBytes - allocatedBefore : 0) + "\n";
-    for (int32_t i = 0; i < gLog->lineCount; ++i)
-        trace.append(gLog->lines[i], std::strcspn(gLog->lines[i], "\n")).push_back('\n');
+    for (int32_t i = 0; i < gLog->lineTotal(); ++i)
+        trace.append(gLog->line(i), std::strcspn(gLog->line(i), "\n")).push_back('\n');
     MemoryWriteStream stream;
     BufferedWriter out(&stream);
     writePackTo(out, scene.head, 0);

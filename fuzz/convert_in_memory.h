@@ -1,5 +1,6 @@
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 struct ConversionOutcome {
@@ -16,4 +17,6 @@ ConversionOutcome convertInMemory(const unsigned char* bytes, size_t size);
 // Everything one read of the bytes leaves behind: its result, the Log's lines, the allocation count and the plain
 // pack of its meshes. The reader may spread the read over threads (threads 1: never; a tiny part size makes it
 // spread even small inputs); the trace must not depend on how.
-std::string readingTrace(const unsigned char* bytes, size_t size, int threads, int minimumPartBytes);
+// partsTaken, when given, grows by the parts that workers read and the main thread took.
+std::string readingTrace(const unsigned char* bytes, size_t size, int threads, int minimumPartBytes,
+                         int64_t* partsTaken = nullptr);

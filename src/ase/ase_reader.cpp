@@ -3,6 +3,7 @@
 #include "ase/geom_object.h"
 #include "ase/material_log.h"
 #include "ase/object_lookahead.h"
+#include "ase/scene_loop.h"
 #include "platform/file_map.h"
 #include "platform/filesystem.h"
 #include "platform/log.h"
@@ -13,51 +14,56 @@ int AseReader::readScene(Scene* scene, const char* path) {
         gLog->print("ERROR: cannot read \"%s\"\n", path);
         return 0;
     }
-    return readScene(scene, stream);
+    return readScene(scene, stream, path);
 }
 
-namespace {
-
-struct SceneRead {
-    Tokenizer* tokenizer;
-    MaterialTable* materials;
-    MaterialLog* materialLog;
-    ObjectLookahead* lookahead;
-    Scene* scene;
-};
-
-// The scene loop: acts on *GEOMOBJECT and *MATERIAL_LIST wherever they stand.
-int readTokens(void* context) {
-    SceneRead& read = *(SceneRead*)context;
-    Tokenizer& tokenizer = *read.tokenizer;
-    MaterialTable& materials = *read.materials;
-    MaterialLog& materialLog = *read.materialLog;
-    ObjectLookahead& lookahead = *read.lookahead;
+SceneLoopResult runSceneLoop(SceneLoop& loop) {
+    Tokenizer& tokenizer = loop.tokenizer;
+    bool first = true;
     for (;;) {
-        if (lookahead.pending() && !lookahead.take(tokenizer, materials, materialLog, read.scene))
-            return 0;
-        if (!tokenizer.nextToken()) break;
+        if (loop.lookahead && loop.lookahead->pending() && !loop.lookahead->take(loop)) return kSceneFailed;
+        int32_t at = -1;
+        if (loop.worker) {
+            if (loop.cancelled->load(std::memory_order_relaxed)) return kSceneAbandoned;
+            at = tokenizer.nextTokenStart();
+            if (at >= loop.end) {
+                loop.stop = at;
+                return kSceneRead;
+            }
+        }
+        if (!tokenizer.nextToken()) {
+            loop.stop = at >= 0 ? at : tokenizer.inputEnd();
+            break;
+        }
+        if (first && loop.worker && !tokenizer.is("*GEOMOBJECT")) return kSceneAbandoned;
+        first = false;
         if (tokenizer.is("*GEOMOBJECT")) {
-            materialLog.flush(materials);
-            lookahead.start(tokenizer, materials);
-            Mesh* mesh = readGeomObject(tokenizer, materials);
-            if (!mesh) return 0;
-            read.scene->link(mesh);
+            if (loop.materialLog) loop.materialLog->flush(loop.materials);
+            if (loop.lookahead) loop.lookahead->start(tokenizer, loop.materials);
+            Mesh* mesh = readGeomObject(loop.context, tokenizer, loop.materials);
+            if (!mesh) return kSceneFailed;
+            loop.scene.link(mesh);
         }
         if (tokenizer.is("*MATERIAL_LIST")) {
+            if (loop.worker) {
+                // The main thread reads it: the materials change there.
+                if (at < 0) return kSceneAbandoned;
+                loop.stop = at;
+                return kSceneRead;
+            }
             // The workers read the materials as they are now.
-            lookahead.restart();
-            if (!materialLog.readList(tokenizer, materials)) return 0;
+            loop.lookahead->restart();
+            if (!loop.materialLog->readList(loop.context, tokenizer, loop.materials)) return kSceneFailed;
         }
     }
-    materialLog.flush(materials);
-    gLog->print("done!\n");
-    return 1;
+    if (loop.materialLog) {
+        loop.materialLog->flush(loop.materials);
+        loop.context.print("done!\n");
+    }
+    return kSceneRead;
 }
 
-}  // namespace
-
-int AseReader::readScene(Scene* scene, Stream* stream) {
+int AseReader::readScene(Scene* scene, Stream* stream, const char* fileName) {
     Tokenizer tokenizer;
     tokenizer.setDelimiters("{}:");
     MaterialTable materials;
@@ -65,19 +71,27 @@ int AseReader::readScene(Scene* scene, Stream* stream) {
         gLog->print("ERROR: cannot read the whole input\n");
         return 0;
     }
-    MaterialLog materialLog;
-    ObjectLookahead lookahead;
+    ReadContext context;
+    context.fileName = fileName;
+    context.missingMaterialRef = options.missingMaterialRef;
+    MaterialLog materialLog(*context.log);
+    ObjectLookahead lookahead(options.threads, options.minimumPartBytes);
     lookahead.open(tokenizer);
-    SceneRead read = {&tokenizer, &materials, &materialLog, &lookahead, scene};
-    int result = 0;
-    if (!runGuardedAgainstFileShrink(readTokens, &read, &result)) {
-        // What the interrupted parsers held is left behind; the run ends anyway.
+    SceneLoop loop{context, tokenizer, materials, *scene};
+    loop.materialLog = &materialLog;
+    loop.lookahead = &lookahead;
+    int result = runSceneLoop(loop) == kSceneRead;
+    lookahead.stop();
+    partsTaken += lookahead.partsTaken;
+    if (!context.outOfMemory && mappedFileShrank()) {
+        // The lost bytes read as zeros; what was read from them counts for
+        // nothing, but the reader ended through its usual paths.
         materialLog.flush(materials);
         gLog->print("ERROR: the input file shrank while it was read\n");
         result = 0;
     }
-    lookahead.stop();
     tokenizer.close();
     destroyMaterials(materials);
+    if (context.outOfMemory) outOfMemory();
     return result;
 }

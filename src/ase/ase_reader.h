@@ -1,22 +1,43 @@
 #pragma once
 #include "ase/material.h"
+#include "ase/read_context.h"
 #include "ase/tokenizer.h"
 #include "scene/scene.h"
+
+// How a read goes; the defaults are the run's.
+struct ReadOptions {
+    // Threads in all (the main thread included) and the smallest part of the
+    // input worth a thread. Zero threads means one per available processor,
+    // up to eight.
+    int32_t threads = 0;
+    int32_t minimumPartBytes = 4 << 20;
+    // What a geometry object without a *MATERIAL_REF does (see ReadContext);
+    // tests and fuzzers replace the run's exit.
+    void (*missingMaterialRef)(ReadContext& context) = ReadContext::exitOnMissingMaterialRef;
+};
 
 // Reads one ASE file into a Scene.
 class AseReader {
 public:
+    ReadOptions options;
+    // Parts of the input that workers read and the main thread took, over
+    // this reader's reads (work that is always dropped would go unnoticed).
+    int64_t partsTaken = 0;
+
     // 1 on success, 0 when the file cannot be opened or a part of it cannot
-    // be parsed. Meshes read before a failure stay in the Scene.
+    // be parsed. Meshes read before a failure stay in the Scene. When memory
+    // runs out the run ends with "ERROR: out of memory", once the reader has
+    // unwound.
     int readScene(Scene* scene, const char* path);
 
-    // The same over a stream, which is taken over.
-    int readScene(Scene* scene, Stream* stream);
+    // The same over a stream, which is taken over; fileName names it in
+    // diagnostics.
+    int readScene(Scene* scene, Stream* stream, const char* fileName = "");
 };
 
-int parseMaterial(Tokenizer& tokenizer, Array<Material>& target, int depth);
-int parseMapDiffuse(Tokenizer& tokenizer, Material& material);
+int parseMaterial(ReadContext& context, Tokenizer& tokenizer, Array<Material>& target, int depth);
+int parseMapDiffuse(ReadContext& context, Tokenizer& tokenizer, Material& material);
 // Reads a material list into table and logs the whole table.
-int parseMaterialList(Tokenizer& tokenizer, MaterialTable& table);
+int parseMaterialList(ReadContext& context, Tokenizer& tokenizer, MaterialTable& table);
 // Reads a material list into table without logging it.
-int parseMaterialListBlock(Tokenizer& tokenizer, MaterialTable& table);
+int parseMaterialListBlock(ReadContext& context, Tokenizer& tokenizer, MaterialTable& table);

@@ -3,29 +3,15 @@
 #include "ase/mesh_block.h"
 #include "ase/number.h"
 #include "ase/syntax_error.h"
-#include "platform/log.h"
 
-#include <cstdlib>
+#include <new>
 
-static void standardExit(int status) { std::exit(status); }
-
-void (*gMissingMaterialRefExit)(int status) = standardExit;
-thread_local void (*gThreadMissingMaterialRef)(int status) = nullptr;
-
-void missingMaterialRefExit() {
-    if (gThreadMissingMaterialRef)
-        gThreadMissingMaterialRef(-1);
-    else
-        gMissingMaterialRefExit(-1);
-}
-
-int parseNodeTm(Mesh* mesh, Tokenizer& tokenizer) {
-    if (!expectAfter(tokenizer, "{", "*NODE_TM")) return 0;
+int parseNodeTm(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer) {
+    if (!expectAfter(context, tokenizer, "{", "*NODE_TM")) return 0;
     while (tokenizer.nextToken()) {
         if (tokenizer.is("*NODE_NAME")) {
-            if (!tokenizer.nextToken()) return syntaxError(tokenizer, "expected a name after *NODE_NAME");
-            String name(tokenizer.text());
-            mesh->name.assign(name);
+            if (!tokenizer.nextToken()) return syntaxError(context, tokenizer, "expected a name after *NODE_NAME");
+            if (!mesh->name.tryAssign(tokenizer.text())) return context.ranOutOfMemory();
         } else if (tokenizer.is("}")) {
             return 1;
         }
@@ -35,19 +21,19 @@ int parseNodeTm(Mesh* mesh, Tokenizer& tokenizer) {
 
 // Every index a written face holds must name an existing entry. face is the
 // face's number in the file; report logs the first fault.
-static int checkFace(const Mesh* mesh, const MeshFace& meshFace, int32_t face, bool report) {
+static int checkFace(ReadContext& context, const Mesh* mesh, const MeshFace& meshFace, int32_t face, bool report) {
     const char* corner = "ABC";
     for (int k = 0; k < 3; ++k) {
         const FaceCorner& c = meshFace.corners[k];
         if (c.vertex < 0 || c.vertex >= mesh->vertices.count) {
             if (report)
-                gLog->print("ERROR: face %d corner %c: vertex %d is missing (%d vertices)\n", face,
+                context.print("ERROR: face %d corner %c: vertex %d is missing (%d vertices)\n", face,
                             corner[k], c.vertex, mesh->vertices.count);
             return 0;
         }
         if (c.normal < 0 || c.normal >= mesh->normals.count) {
             if (report)
-                gLog->print("ERROR: face %d corner %c: normal %d is missing (%d normals)\n", face,
+                context.print("ERROR: face %d corner %c: normal %d is missing (%d normals)\n", face,
                             corner[k], c.normal, mesh->normals.count);
             return 0;
         }
@@ -56,7 +42,7 @@ static int checkFace(const Mesh* mesh, const MeshFace& meshFace, int32_t face, b
             if (channel == 1 && available == 0) break;
             if (c.tex[channel] < 0 || c.tex[channel] >= available) {
                 if (report)
-                    gLog->print(
+                    context.print(
                         "ERROR: face %d corner %c: texture vertex %d of channel %d is missing (%d texture vertices)\n",
                         face, corner[k], c.tex[channel], channel, available);
                 return 0;
@@ -79,51 +65,62 @@ static void assignVerticesInOrder(Mesh* mesh, const Array<FaceIndices>& faceList
 
 // Checked once the subsets are built and logged, so the log tells the whole
 // story before the fault.
-static int checkFacesInOrder(const Mesh* mesh) {
+static int checkFacesInOrder(ReadContext& context, const Mesh* mesh) {
     for (int32_t f = 0; f < mesh->faces.count; ++f)
-        if (!checkFace(mesh, mesh->faces[f], f, true)) return 0;
+        if (!checkFace(context, mesh, mesh->faces[f], f, true)) return 0;
     return 1;
 }
 
-static int buildSingleSubset(Mesh* mesh, const Material& material,
+// A new subset of the mesh, or null when memory ran out.
+static MeshSubset* addSubset(ReadContext& context, Mesh* mesh, int32_t firstIndex, int32_t triangleCount,
+                             const String& textureName) {
+    MeshSubset* subset = mesh->subsets.tryPushCleared();
+    if (!subset || !subset->textureName.tryAssign(textureName)) {
+        context.ranOutOfMemory();
+        return nullptr;
+    }
+    subset->firstIndex = firstIndex;
+    subset->triangleCount = triangleCount;
+    return subset;
+}
+
+static int buildSingleSubset(ReadContext& context, Mesh* mesh, const Material& material,
                              const Array<FaceIndices>& faceList) {
     int32_t faceCount = faceList.count;
     mesh->releaseSubsets();
-    MeshSubset& subset = mesh->subsets.pushCleared();
-    subset.firstIndex = 0;
-    subset.triangleCount = faceCount;
-    subset.textureName.assign(material.textureName);
+    MeshSubset* subset = addSubset(context, mesh, 0, faceCount, material.textureName);
+    if (!subset) return 0;
     assignVerticesInOrder(mesh, faceList);
-    gLog->print("\t[%d] %d %d \"%s\"\n", faceCount, subset.firstIndex, subset.triangleCount,
-                subset.textureName.printable());
-    return checkFacesInOrder(mesh);
+    context.print("\t[%d] %d %d \"%s\"\n", faceCount, subset->firstIndex, subset->triangleCount,
+                  subset->textureName.printable());
+    return checkFacesInOrder(context, mesh);
 }
 
-static int buildSubMaterialSubsets(Mesh* mesh, const Material& material,
+static int buildSubMaterialSubsets(ReadContext& context, Mesh* mesh, const Material& material,
                                    const Array<FaceIndices>& faceList) {
     int32_t faceCount = faceList.count;
     int32_t subCount = material.subMaterials.count;
     // Faces by submaterial in one pass, file order kept within each: a walk
     // over all faces per submaterial would cost faces times submaterials.
     Array<int32_t> firstOfId;  // per id, where its faces start in byId
-    firstOfId.resize(subCount + 1);
+    Array<int32_t> byId;
+    Array<int32_t> next;  // per id, where its next face goes in byId
+    Array<MeshFace> regrouped;
+    if (!firstOfId.tryResize(subCount + 1) || !next.tryResize(subCount) || !regrouped.tryResize(faceCount))
+        return context.ranOutOfMemory();
     for (int32_t f = 0; f < faceCount; ++f) {
         int32_t id = faceList[f].materialId;
         if (id >= 0 && id < subCount) ++firstOfId[id + 1];
     }
     for (int32_t i = 0; i < subCount; ++i) firstOfId[i + 1] += firstOfId[i];
-    Array<int32_t> byId;
-    byId.resize(firstOfId[subCount]);
-    {
-        Array<int32_t> next(firstOfId);
-        for (int32_t f = 0; f < faceCount; ++f) {
-            int32_t id = faceList[f].materialId;
-            if (id >= 0 && id < subCount) byId[next[id]++] = f;
-        }
-        next.release();
+    if (!byId.tryResize(firstOfId[subCount])) return context.ranOutOfMemory();
+    for (int32_t i = 0; i < subCount; ++i) next[i] = firstOfId[i];
+    for (int32_t f = 0; f < faceCount; ++f) {
+        int32_t id = faceList[f].materialId;
+        if (id >= 0 && id < subCount) byId[next[id]++] = f;
     }
 
-    Array<MeshFace> regrouped;
+    regrouped.count = 0;  // room for every face, filled in subset order
     int32_t placed = 0;  // corner indices
     // The first placed face that names a missing entry, by its file number.
     int32_t badFace = -1;
@@ -135,68 +132,64 @@ static int buildSubMaterialSubsets(Mesh* mesh, const Material& material,
             int32_t f = byId[k];
             MeshFace& face = mesh->faces[f];
             setCornerVertices(face, faceList[f]);
-            if (badFace < 0 && !checkFace(mesh, face, f, false)) {
+            if (badFace < 0 && !checkFace(context, mesh, face, f, false)) {
                 badFace = f;
                 bad = face;
             }
-            regrouped.push(face);
+            regrouped[regrouped.count++] = face;
         }
         placed += 3 * used;
         if (used > 0) {
-            MeshSubset& subset = mesh->subsets.pushCleared();
-            subset.firstIndex = start;
-            subset.triangleCount = used;
-            subset.textureName.assign(material.subMaterials[i].textureName);
-            gLog->print("\t[%d] %d %d \"%s\"\n", i, start, used, subset.textureName.printable());
+            const MeshSubset* subset = addSubset(context, mesh, start, used, material.subMaterials[i].textureName);
+            if (!subset) return 0;
+            context.print("\t[%d] %d %d \"%s\"\n", i, start, used, subset->textureName.printable());
         }
     }
-    firstOfId.release();
-    byId.release();
-    gLog->print("faces=%d, numTris=%d, Tris=%d, tidx=%d\n", faceCount, placed / 3,
+    context.print("faces=%d, numTris=%d, Tris=%d, tidx=%d\n", faceCount, placed / 3,
                 mesh->faces.count, 0);
     mesh->faces.release();
     mesh->faces.items = regrouped.items;
     mesh->faces.count = regrouped.count;
     mesh->faces.capacity = regrouped.capacity;
     regrouped.items = nullptr;
-    return badFace < 0 || checkFace(mesh, bad, badFace, true);
+    return badFace < 0 || checkFace(context, mesh, bad, badFace, true);
 }
 
 // Groups the faces into subsets once the whole block has been read.
-static int buildSubsets(Mesh* mesh, int32_t materialRef, const MaterialTable& materials,
+static int buildSubsets(ReadContext& context, Mesh* mesh, int32_t materialRef, const MaterialTable& materials,
                         const Array<FaceIndices>& faceList) {
     if (faceList.count != mesh->faces.count) {
-        gLog->print("ERROR: %d faces declared, but the face list holds %d\n", mesh->faces.count,
+        context.print("ERROR: %d faces declared, but the face list holds %d\n", mesh->faces.count,
                     faceList.count);
         return 0;
     }
     if (materialRef < 0 || materialRef >= materials.count) {
-        gLog->print("ERROR: MATERIAL_REF %d is invalid\n", materialRef);
+        context.print("ERROR: MATERIAL_REF %d is invalid\n", materialRef);
         assignVerticesInOrder(mesh, faceList);
-        return checkFacesInOrder(mesh);
+        return checkFacesInOrder(context, mesh);
     }
     const Material& material = materials[materialRef];
-    if (material.subMaterials.count == 0) return buildSingleSubset(mesh, material, faceList);
-    return buildSubMaterialSubsets(mesh, material, faceList);
+    if (material.subMaterials.count == 0) return buildSingleSubset(context, mesh, material, faceList);
+    return buildSubMaterialSubsets(context, mesh, material, faceList);
 }
 
-int parseGeomObject(Mesh* mesh, Tokenizer& tokenizer, const MaterialTable& materials) {
-    if (!expectAfter(tokenizer, "{", "*GEOMOBJECT")) return 0;
+int parseGeomObject(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, const MaterialTable& materials) {
+    if (!expectAfter(context, tokenizer, "{", "*GEOMOBJECT")) return 0;
     Array<FaceIndices> faceList;
     WrittenRecords written;
     int32_t materialRef = -1;
     int result = 1;
     while (result && tokenizer.nextToken()) {
         if (tokenizer.is("*NODE_TM")) {
-            result = parseNodeTm(mesh, tokenizer);
+            result = parseNodeTm(context, mesh, tokenizer);
         } else if (tokenizer.is("*MESH")) {
-            result = parseMesh(mesh, tokenizer, faceList, written);
+            result = parseMesh(context, mesh, tokenizer, faceList, written);
         } else if (tokenizer.is("*MATERIAL_REF")) {
             if (!tokenizer.nextToken()) {
-                result = syntaxError(tokenizer, "expected a number after *MATERIAL_REF");
+                result = syntaxError(context, tokenizer, "expected a number after *MATERIAL_REF");
             } else {
                 materialRef = parseInt(tokenizer.text());
-                gLog->print("matref=%d\n", materialRef);
+                context.print("matref=%d\n", materialRef);
             }
         } else if (tokenizer.is("}")) {
             break;
@@ -206,22 +199,27 @@ int parseGeomObject(Mesh* mesh, Tokenizer& tokenizer, const MaterialTable& mater
         }
     }
     if (result && materialRef == -1) {
-        gLog->print("ERROR: no MATERIAL_REF!\n");
-        missingMaterialRefExit();
+        context.print("ERROR: no MATERIAL_REF!\n");
+        context.missingMaterialRef(context);
         result = 0;
     }
-    if (result) result = buildSubsets(mesh, materialRef, materials, faceList);
+    if (result) result = buildSubsets(context, mesh, materialRef, materials, faceList);
     faceList.release();
     return result;
 }
 
-Mesh* readGeomObject(Tokenizer& tokenizer, const MaterialTable& materials) {
-    if (materials.count == 0) gLog->print("WARNING: geomobject encountered, but no materials\n");
-    Mesh* mesh = new Mesh();
-    if (!parseGeomObject(mesh, tokenizer, materials)) {
+Mesh* readGeomObject(ReadContext& context, Tokenizer& tokenizer, const MaterialTable& materials) {
+    if (materials.count == 0) context.print("WARNING: geomobject encountered, but no materials\n");
+    void* record = context.allocator->tryAlloc((int32_t)sizeof(Mesh));
+    if (!record) {
+        context.ranOutOfMemory();
+        return nullptr;
+    }
+    Mesh* mesh = ::new (record) Mesh();
+    if (!parseGeomObject(context, mesh, tokenizer, materials)) {
         delete mesh;
         return nullptr;
     }
-    gLog->print("mesh: %s\n", mesh->name.printable());
+    context.print("mesh: %s\n", mesh->name.printable());
     return mesh;
 }

@@ -17,8 +17,6 @@ struct Material {
     void destroySubMaterials() {
         for (int32_t i = 0; i < subMaterials.count; ++i) subMaterials[i].~Material();
         subMaterials.release();
-        subMaterials.count = 0;
-        subMaterials.capacity = 0;
     }
 };
 
@@ -31,8 +29,6 @@ const int kMaxMaterialDepth = 32;
 inline void destroyMaterials(MaterialTable& table) {
     for (int32_t i = 0; i < table.count; ++i) table[i].~Material();
     table.release();
-    table.count = 0;
-    table.capacity = 0;
 }
 
 // The bare texture name of a bitmap path: no directories, no last extension.

@@ -1,7 +1,6 @@
 #include "ase/ase_reader.h"
 #include "ase/number.h"
 #include "ase/syntax_error.h"
-#include "platform/log.h"
 
 String textureNameFromPath(const char* path) {
     String whole(path);
@@ -9,12 +8,12 @@ String textureNameFromPath(const char* path) {
     return name.withoutExtension();
 }
 
-int parseMapDiffuse(Tokenizer& tokenizer, Material& material) {
-    if (!expectAfter(tokenizer, "{", "*MAP_DIFFUSE")) return 0;
+int parseMapDiffuse(ReadContext& context, Tokenizer& tokenizer, Material& material) {
+    if (!expectAfter(context, tokenizer, "{", "*MAP_DIFFUSE")) return 0;
     while (tokenizer.nextToken()) {
         if (tokenizer.is("}")) return 1;
         if (tokenizer.is("*BITMAP")) {
-            if (!tokenizer.nextToken()) return syntaxError(tokenizer, "expected a path after *BITMAP");
+            if (!tokenizer.nextToken()) return syntaxError(context, tokenizer, "expected a path after *BITMAP");
             String name = textureNameFromPath(tokenizer.text());
             material.textureName.assign(name);
         }
@@ -22,12 +21,12 @@ int parseMapDiffuse(Tokenizer& tokenizer, Material& material) {
     return 1;
 }
 
-int parseMaterial(Tokenizer& tokenizer, Array<Material>& target, int depth) {
+int parseMaterial(ReadContext& context, Tokenizer& tokenizer, Array<Material>& target, int depth) {
     const char* keyword = depth == 0 ? "*MATERIAL" : "*SUBMATERIAL";
-    if (!tokenizer.nextToken()) return syntaxError(tokenizer, "expected a number after %s", keyword);
+    if (!tokenizer.nextToken()) return syntaxError(context, tokenizer, "expected a number after %s", keyword);
     (void)parseInt(tokenizer.text());  // the number labels the entry; order decides
     if (!tokenizer.expect("{"))
-        return syntaxError(tokenizer, "expected \"{\" after the number of %s", keyword);
+        return syntaxError(context, tokenizer, "expected \"{\" after the number of %s", keyword);
     Material material;
     int32_t braces = 1;
     while (tokenizer.nextToken()) {
@@ -36,45 +35,45 @@ int parseMaterial(Tokenizer& tokenizer, Array<Material>& target, int depth) {
         } else if (tokenizer.is("}")) {
             if (--braces == 0) break;
         } else if (tokenizer.is("*MAP_DIFFUSE")) {
-            if (!parseMapDiffuse(tokenizer, material)) return 0;
+            if (!parseMapDiffuse(context, tokenizer, material)) return 0;
         } else if (tokenizer.is("*SUBMATERIAL")) {
             if (depth + 1 > kMaxMaterialDepth) {
-                return parseError(tokenizer, "*SUBMATERIAL nested deeper than %d levels",
+                return parseError(context, tokenizer, "*SUBMATERIAL nested deeper than %d levels",
                                   kMaxMaterialDepth);
             }
-            if (!parseMaterial(tokenizer, material.subMaterials, depth + 1)) return 0;
+            if (!parseMaterial(context, tokenizer, material.subMaterials, depth + 1)) return 0;
         }
     }
     target.push(material);
     return 1;
 }
 
-static void logMaterials(const MaterialTable& table) {
+static void logMaterials(ReadContext& context, const MaterialTable& table) {
     for (int32_t i = 0; i < table.count; ++i) {
         const Material& material = table[i];
-        gLog->print("material[%d]: %s\n", i, material.textureName.printable());
+        context.print("material[%d]: %s\n", i, material.textureName.printable());
         for (int32_t j = 0; j < material.subMaterials.count; ++j)
-            gLog->print("\tSubMat[%d]: %s\n", j,
+            context.print("\tSubMat[%d]: %s\n", j,
                         material.subMaterials[j].textureName.printable());
     }
 }
 
-int parseMaterialList(Tokenizer& tokenizer, MaterialTable& table) {
-    if (!parseMaterialListBlock(tokenizer, table)) return 0;
-    logMaterials(table);
+int parseMaterialList(ReadContext& context, Tokenizer& tokenizer, MaterialTable& table) {
+    if (!parseMaterialListBlock(context, tokenizer, table)) return 0;
+    logMaterials(context, table);
     return 1;
 }
 
-int parseMaterialListBlock(Tokenizer& tokenizer, MaterialTable& table) {
-    if (!expectAfter(tokenizer, "{", "*MATERIAL_LIST")) return 0;
+int parseMaterialListBlock(ReadContext& context, Tokenizer& tokenizer, MaterialTable& table) {
+    if (!expectAfter(context, tokenizer, "{", "*MATERIAL_LIST")) return 0;
     while (tokenizer.nextToken()) {
         if (tokenizer.is("}")) break;
         if (tokenizer.is("*MATERIAL_COUNT")) {
             if (!tokenizer.nextToken())
-                return syntaxError(tokenizer, "expected a number after *MATERIAL_COUNT");
+                return syntaxError(context, tokenizer, "expected a number after *MATERIAL_COUNT");
             (void)parseInt(tokenizer.text());
         } else if (tokenizer.is("*MATERIAL")) {
-            if (!parseMaterial(tokenizer, table, 0)) return 0;
+            if (!parseMaterial(context, tokenizer, table, 0)) return 0;
         }
     }
     return 1;

@@ -69,12 +69,12 @@ void MaterialLog::print(const MaterialTable& table, int32_t from, int32_t to) co
         const Material& material = table[entry];
         int32_t sub = line - firstLine[entry] - 1;
         if (sub < 0) {
-            gLog->print("material[%d]: %s\n", entry, material.textureName.printable());
+            log.print("material[%d]: %s\n", entry, material.textureName.printable());
             ++line;
             sub = 0;
         }
         for (; sub < material.subMaterials.count && line < to; ++sub, ++line)
-            gLog->print("\tSubMat[%d]: %s\n", sub, material.subMaterials[sub].textureName.printable());
+            log.print("\tSubMat[%d]: %s\n", sub, material.subMaterials[sub].textureName.printable());
     }
 }
 
@@ -83,18 +83,18 @@ void MaterialLog::flush(const MaterialTable& table) {
     int32_t lines = linesOf(waiting);
     waiting = -1;
     Wraps wraps = simulate(waitingStart, lines);
-    if (wraps.lastReset >= 0) gLog->discard();
+    if (wraps.lastReset >= 0) log.discard();
     print(table, wraps.lastReset >= 0 ? wraps.lastReset : 0, lines);
 }
 
-int MaterialLog::readList(Tokenizer& tokenizer, MaterialTable& table) {
-    const int32_t used = gLog->used, pending = gLog->pending, lineCount = gLog->lineCount;
-    if (!parseMaterialListBlock(tokenizer, table)) {
-        if (waiting >= 0) putBeforeLastMessage(table, used, pending, lineCount);
+int MaterialLog::readList(ReadContext& context, Tokenizer& tokenizer, MaterialTable& table) {
+    const Log::Mark before = log.mark();
+    if (!parseMaterialListBlock(context, tokenizer, table)) {
+        if (waiting >= 0) putBeforeLastMessage(table, before);
         return 0;
     }
     measure(table);
-    int32_t start = gLog->used;
+    int32_t start = log.mark().used;
     if (waiting >= 0) {
         // The waiting table is dropped when this one wraps the Log after it.
         Wraps before = simulate(waitingStart, linesOf(waiting));
@@ -103,7 +103,7 @@ int MaterialLog::readList(Tokenizer& tokenizer, MaterialTable& table) {
             waiting = -1;
         } else {
             flush(table);
-            start = gLog->used;
+            start = log.mark().used;
         }
     }
     waiting = table.count;
@@ -111,30 +111,28 @@ int MaterialLog::readList(Tokenizer& tokenizer, MaterialTable& table) {
     return 1;
 }
 
-void MaterialLog::putBeforeLastMessage(const MaterialTable& table, int32_t used, int32_t pending,
-                                       int32_t lineCount) {
+void MaterialLog::putBeforeLastMessage(const MaterialTable& table, const Log::Mark& before) {
     // A failed list logs one message, its ERROR line, after the state given.
-    if (gLog->used == used) return flush(table);
-    const bool wrapped = gLog->used < used;  // a wrap leaves only the message
-    const int32_t length = wrapped ? gLog->used : gLog->used - used;
+    const int32_t used = before.used, now = log.mark().used;
+    if (now == used) return flush(table);
+    const bool wrapped = now < used;  // a wrap leaves only the message
+    const int32_t length = wrapped ? now : now - used;
     char message[Log::kMessageMax];
-    std::memcpy(message, gLog->text + (wrapped ? 0 : used), (size_t)length);
-    Wraps before = simulate(waitingStart, linesOf(waiting));
-    if (before.used + length > Log::kTextSize) {
+    std::memcpy(message, log.textAt(wrapped ? 0 : used), (size_t)length);
+    Wraps waited = simulate(waitingStart, linesOf(waiting));
+    if (waited.used + length > Log::kTextSize) {
         // After the table the message wraps the Log: only the message stays.
-        gLog->discard();
+        log.discard();
         waiting = -1;
     } else if (wrapped) {
         // The table wraps the Log itself (without a wrap it would end further
         // on than the message began): from its last wrap on it comes back.
-        gLog->discard();
-        print(table, before.lastReset, linesOf(waiting));
+        log.discard();
+        print(table, waited.lastReset, linesOf(waiting));
         waiting = -1;
     } else {
-        gLog->used = used;
-        gLog->pending = pending;
-        gLog->lineCount = lineCount;
+        log.rewind(before);
         flush(table);
     }
-    gLog->append(message, length);
+    log.append(message, length);
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include "ase/material.h"
+#include "ase/read_context.h"
 #include "ase/tokenizer.h"
 #include "platform/array.h"
 #include "platform/log.h"
@@ -15,13 +16,14 @@
 // holding exactly the text that logging every line would leave.
 class MaterialLog {
 public:
-    MaterialLog() = default;
+    // Logs into log, which the read's context logs into too.
+    explicit MaterialLog(Log& log) : log(log) {}
     ~MaterialLog();
 
     // Reads one material list (the token "*MATERIAL_LIST" has just been read)
     // into table, then logs the table. 0 when the list fails; its ERROR line
     // follows whatever was logged before it.
-    int readList(Tokenizer& tokenizer, MaterialTable& table);
+    int readList(ReadContext& context, Tokenizer& tokenizer, MaterialTable& table);
 
     // Logs the table of the last list if that still waits. Call before
     // anything else is logged.
@@ -39,8 +41,9 @@ private:
     int32_t linesOf(int32_t entries) const { return firstLine[entries]; }
     Wraps simulate(int32_t used, int32_t lines) const;
     void print(const MaterialTable& table, int32_t from, int32_t to) const;
-    void putBeforeLastMessage(const MaterialTable& table, int32_t used, int32_t pending, int32_t lineCount);
+    void putBeforeLastMessage(const MaterialTable& table, const Log::Mark& before);
 
+    Log& log;
     // Per table line, the bytes of all messages before it; one more at the end.
     Array<int64_t> lineStart;
     // Per entry, its first line; one more at the end.

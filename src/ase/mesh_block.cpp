@@ -3,7 +3,6 @@
 #include "ase/line_scan.h"
 #include "ase/number.h"
 #include "ase/syntax_error.h"
-#include "platform/log.h"
 #include "scene/near.h"
 
 int skipBlock(Tokenizer& tokenizer) {
@@ -19,21 +18,21 @@ int skipBlock(Tokenizer& tokenizer) {
 }
 
 // The next token as a number; logs what was expected at the end of input.
-static int nextFloat(Tokenizer& tokenizer, float* value, const char* keyword, int32_t entry) {
+static int nextFloat(ReadContext& context, Tokenizer& tokenizer, float* value, const char* keyword, int32_t entry) {
     if (!tokenizer.nextFloat(value))
-        return syntaxError(tokenizer, "expected the values of %s %d", keyword, entry);
+        return syntaxError(context, tokenizer, "expected the values of %s %d", keyword, entry);
     return 1;
 }
 
-static int nextInt(Tokenizer& tokenizer, int32_t* value, const char* keyword) {
-    if (!tokenizer.nextInt(value)) return syntaxError(tokenizer, "expected a number after %s", keyword);
+static int nextInt(ReadContext& context, Tokenizer& tokenizer, int32_t* value, const char* keyword) {
+    if (!tokenizer.nextInt(value)) return syntaxError(context, tokenizer, "expected a number after %s", keyword);
     return 1;
 }
 
-static int nextVec3(Tokenizer& tokenizer, Vec3* value, const char* keyword, int32_t entry) {
-    return nextFloat(tokenizer, &value->x, keyword, entry) &&
-           nextFloat(tokenizer, &value->y, keyword, entry) &&
-           nextFloat(tokenizer, &value->z, keyword, entry);
+static int nextVec3(ReadContext& context, Tokenizer& tokenizer, Vec3* value, const char* keyword, int32_t entry) {
+    return nextFloat(context, tokenizer, &value->x, keyword, entry) &&
+           nextFloat(context, tokenizer, &value->y, keyword, entry) &&
+           nextFloat(context, tokenizer, &value->z, keyword, entry);
 }
 
 // A whole entry line of three numbers, when the tokenizer can take it at once.
@@ -49,32 +48,32 @@ static int readVec3Entry(Tokenizer& tokenizer, const char (&keyword)[N], int32_t
 // The keyword, then the entry number, which must be the expected one.
 // A template so that the keyword's length is known where it is compared.
 template <size_t N>
-static int expectEntry(Tokenizer& tokenizer, const char (&keyword)[N], int32_t expected) {
+static int expectEntry(ReadContext& context, Tokenizer& tokenizer, const char (&keyword)[N], int32_t expected) {
     int32_t number;
     if (!tokenizer.nextToken() || !tokenizer.is(keyword, N - 1))
-        return syntaxError(tokenizer, "expected %s %d", keyword, expected);
+        return syntaxError(context, tokenizer, "expected %s %d", keyword, expected);
     if (!tokenizer.nextInt(&number) || number != expected)
-        return syntaxError(tokenizer, "expected %s %d", keyword, expected);
+        return syntaxError(context, tokenizer, "expected %s %d", keyword, expected);
     return 1;
 }
 
-int parseVertexList(Mesh* mesh, Tokenizer& tokenizer) {
+int parseVertexList(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer) {
     if (mesh->vertices.count == 0)
-        return parseError(tokenizer, "*MESH_VERTEX_LIST before *MESH_NUMVERTEX");
-    if (!expectAfter(tokenizer, "{", "*MESH_VERTEX_LIST")) return 0;
+        return parseError(context, tokenizer, "*MESH_VERTEX_LIST before *MESH_NUMVERTEX");
+    if (!expectAfter(context, tokenizer, "{", "*MESH_VERTEX_LIST")) return 0;
     for (int32_t i = 0; i < mesh->vertices.count; ++i) {
         int32_t number;
         if (readVec3Entry(tokenizer, "*MESH_VERTEX", i, &number, &mesh->vertices[i])) continue;
-        if (!expectEntry(tokenizer, "*MESH_VERTEX", i) ||
-            !nextVec3(tokenizer, &mesh->vertices[i], "*MESH_VERTEX", i))
+        if (!expectEntry(context, tokenizer, "*MESH_VERTEX", i) ||
+            !nextVec3(context, tokenizer, &mesh->vertices[i], "*MESH_VERTEX", i))
             return 0;
     }
-    return expectAfter(tokenizer, "}", "the last *MESH_VERTEX");
+    return expectAfter(context, tokenizer, "}", "the last *MESH_VERTEX");
 }
 
-int parseFaceList(Mesh* mesh, Tokenizer& tokenizer, Array<FaceIndices>& faceList) {
-    if (mesh->faces.count == 0) return parseError(tokenizer, "*MESH_FACE_LIST before *MESH_NUMFACES");
-    if (!expectAfter(tokenizer, "{", "*MESH_FACE_LIST")) return 0;
+int parseFaceList(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, Array<FaceIndices>& faceList) {
+    if (mesh->faces.count == 0) return parseError(context, tokenizer, "*MESH_FACE_LIST before *MESH_NUMFACES");
+    if (!expectAfter(context, tokenizer, "{", "*MESH_FACE_LIST")) return 0;
     int32_t i = 0;
     for (;;) {
         if (i < mesh->faces.count && readFaceLine(tokenizer, i, faceList[i])) {
@@ -86,9 +85,9 @@ int parseFaceList(Mesh* mesh, Tokenizer& tokenizer, Array<FaceIndices>& faceList
         if (!tokenizer.is("*MESH_FACE")) continue;
         int32_t number;
         if (!tokenizer.nextInt(&number) || number != i)
-            return syntaxError(tokenizer, "expected *MESH_FACE %d", i);
+            return syntaxError(context, tokenizer, "expected *MESH_FACE %d", i);
         if (i >= mesh->faces.count)
-            return parseError(tokenizer, "*MESH_FACE %d is beyond *MESH_NUMFACES %d", i,
+            return parseError(context, tokenizer, "*MESH_FACE %d is beyond *MESH_NUMFACES %d", i,
                               mesh->faces.count);
         FaceIndices& face = faceList[i];
         while (tokenizer.nextToken()) {
@@ -100,26 +99,26 @@ int parseFaceList(Mesh* mesh, Tokenizer& tokenizer, Array<FaceIndices>& faceList
             else if (tokenizer.is("C"))
                 field = &face.c;
             if (field) {
-                if (!expectAfter(tokenizer, ":", "a corner of *MESH_FACE")) return 0;
-                if (!nextInt(tokenizer, field, "a corner of *MESH_FACE")) return 0;
+                if (!expectAfter(context, tokenizer, ":", "a corner of *MESH_FACE")) return 0;
+                if (!nextInt(context, tokenizer, field, "a corner of *MESH_FACE")) return 0;
             } else if (tokenizer.is("*MESH_MTLID")) {
-                if (!nextInt(tokenizer, &face.materialId, "*MESH_MTLID")) return 0;
+                if (!nextInt(context, tokenizer, &face.materialId, "*MESH_MTLID")) return 0;
                 break;
             }
         }
         ++i;
     }
     if (i != mesh->faces.count)
-        return parseError(tokenizer, "the face list holds %d faces, *MESH_NUMFACES says %d", i,
+        return parseError(context, tokenizer, "the face list holds %d faces, *MESH_NUMFACES says %d", i,
                           mesh->faces.count);
     return 1;
 }
 
-int parseTVertList(Mesh* mesh, Tokenizer& tokenizer, int channel) {
+int parseTVertList(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, int channel) {
     MapChannel& texVertices = mesh->mapChannels[channel];
     if (texVertices.count == 0)
-        return parseError(tokenizer, "*MESH_TVERTLIST before *MESH_NUMTVERTEX, channel %d", channel);
-    if (!expectAfter(tokenizer, "{", "*MESH_TVERTLIST")) return 0;
+        return parseError(context, tokenizer, "*MESH_TVERTLIST before *MESH_NUMTVERTEX, channel %d", channel);
+    if (!expectAfter(context, tokenizer, "{", "*MESH_TVERTLIST")) return 0;
     for (int32_t i = 0; i < texVertices.count; ++i) {
         TexVertex& vertex = texVertices[i];
         float w;
@@ -129,19 +128,19 @@ int parseTVertList(Mesh* mesh, Tokenizer& tokenizer, int channel) {
             vertex.u = uvw[0], vertex.v = uvw[1];
             continue;
         }
-        if (!expectEntry(tokenizer, "*MESH_TVERT", i) ||
-            !nextFloat(tokenizer, &vertex.u, "*MESH_TVERT", i) ||
-            !nextFloat(tokenizer, &vertex.v, "*MESH_TVERT", i) ||
-            !nextFloat(tokenizer, &w, "*MESH_TVERT", i))
+        if (!expectEntry(context, tokenizer, "*MESH_TVERT", i) ||
+            !nextFloat(context, tokenizer, &vertex.u, "*MESH_TVERT", i) ||
+            !nextFloat(context, tokenizer, &vertex.v, "*MESH_TVERT", i) ||
+            !nextFloat(context, tokenizer, &w, "*MESH_TVERT", i))
             return 0;
     }
-    return expectAfter(tokenizer, "}", "the last *MESH_TVERT");
+    return expectAfter(context, tokenizer, "}", "the last *MESH_TVERT");
 }
 
-int parseTFaceList(Mesh* mesh, Tokenizer& tokenizer, int channel) {
+int parseTFaceList(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, int channel) {
     if (mesh->mapChannels[channel].count == 0)
-        return parseError(tokenizer, "*MESH_TFACELIST before *MESH_NUMTVERTEX, channel %d", channel);
-    if (!expectAfter(tokenizer, "{", "*MESH_TFACELIST")) return 0;
+        return parseError(context, tokenizer, "*MESH_TFACELIST before *MESH_NUMTVERTEX, channel %d", channel);
+    if (!expectAfter(context, tokenizer, "{", "*MESH_TFACELIST")) return 0;
     for (int32_t i = 0; i < mesh->faces.count; ++i) {
         FaceCorner* corners = mesh->faces[i].corners;
         int32_t number, tex[3];
@@ -149,26 +148,25 @@ int parseTFaceList(Mesh* mesh, Tokenizer& tokenizer, int channel) {
             for (int k = 0; k < 3; ++k) corners[k].tex[channel] = tex[k];
             continue;
         }
-        if (!expectEntry(tokenizer, "*MESH_TFACE", i)) return 0;
+        if (!expectEntry(context, tokenizer, "*MESH_TFACE", i)) return 0;
         for (int k = 0; k < 3; ++k)
-            if (!nextInt(tokenizer, &corners[k].tex[channel], "*MESH_TFACE")) return 0;
+            if (!nextInt(context, tokenizer, &corners[k].tex[channel], "*MESH_TFACE")) return 0;
     }
-    return expectAfter(tokenizer, "}", "the last *MESH_TFACE");
+    return expectAfter(context, tokenizer, "}", "the last *MESH_TFACE");
 }
 
-int parseNormals(Mesh* mesh, Tokenizer& tokenizer) {
-    if (!expectAfter(tokenizer, "{", "*MESH_NORMALS")) return 0;
+int parseNormals(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer) {
+    if (!expectAfter(context, tokenizer, "{", "*MESH_NORMALS")) return 0;
     // Per vertex, 1 + the index of the normal last recorded for it; 0 for none.
     // Zeroed storage stays untouched for vertices the block never names.
     Array<int32_t> lastNormal;
-    lastNormal.resize(mesh->vertices.count);
-    int result = 1;
+    int result = lastNormal.tryResize(mesh->vertices.count) ? 1 : context.ranOutOfMemory();
     for (int32_t i = 0; i < mesh->faces.count && result; ++i) {
         MeshFace& face = mesh->faces[i];
         int32_t number;
         if (!readVec3Entry(tokenizer, "*MESH_FACENORMAL", i, &number, &face.normal) &&
-            (!expectEntry(tokenizer, "*MESH_FACENORMAL", i) ||
-             !nextVec3(tokenizer, &face.normal, "*MESH_FACENORMAL", i))) {
+            (!expectEntry(context, tokenizer, "*MESH_FACENORMAL", i) ||
+             !nextVec3(context, tokenizer, &face.normal, "*MESH_FACENORMAL", i))) {
             result = 0;
             break;
         }
@@ -177,17 +175,17 @@ int parseNormals(Mesh* mesh, Tokenizer& tokenizer) {
             Vec3 normal;
             if (!readVec3Entry(tokenizer, "*MESH_VERTEXNORMAL", -1, &vertex, &normal)) {
                 if (!tokenizer.expect("*MESH_VERTEXNORMAL")) {
-                    result = syntaxError(tokenizer, "expected *MESH_VERTEXNORMAL for face %d", i);
+                    result = syntaxError(context, tokenizer, "expected *MESH_VERTEXNORMAL for face %d", i);
                     break;
                 }
-                if (!nextInt(tokenizer, &vertex, "*MESH_VERTEXNORMAL") ||
-                    !nextVec3(tokenizer, &normal, "*MESH_VERTEXNORMAL", vertex)) {
+                if (!nextInt(context, tokenizer, &vertex, "*MESH_VERTEXNORMAL") ||
+                    !nextVec3(context, tokenizer, &normal, "*MESH_VERTEXNORMAL", vertex)) {
                     result = 0;
                     break;
                 }
             }
             if (vertex < 0 || vertex >= mesh->vertices.count) {
-                result = parseError(tokenizer, "*MESH_VERTEXNORMAL names vertex %d, but there are %d vertices",
+                result = parseError(context, tokenizer, "*MESH_VERTEXNORMAL names vertex %d, but there are %d vertices",
                                     vertex, mesh->vertices.count);
                 break;
             }
@@ -195,21 +193,25 @@ int parseNormals(Mesh* mesh, Tokenizer& tokenizer) {
             if (last >= 0 && withinTolerance(&mesh->normals[last].x, &normal.x, 3, 1e-9f)) {
                 face.corners[k].normal = last;
             } else {
-                int32_t index = mesh->normals.push(normal);
+                int32_t index = mesh->normals.tryPush(normal);
+                if (index < 0) {
+                    result = context.ranOutOfMemory();
+                    break;
+                }
                 lastNormal[vertex] = index + 1;
                 face.corners[k].normal = index;
             }
         }
     }
-    if (result) result = expectAfter(tokenizer, "}", "the last *MESH_VERTEXNORMAL");
+    if (result) result = expectAfter(context, tokenizer, "}", "the last *MESH_VERTEXNORMAL");
     lastNormal.release();
     return result;
 }
 
 // Reads a count and checks it against its limits: 1 within, -1 outside, 0 at
 // the end of input.
-static int readCount(Tokenizer& tokenizer, const char* keyword, int32_t limit, int32_t* count) {
-    if (!nextInt(tokenizer, count, keyword)) return 0;
+static int readCount(ReadContext& context, Tokenizer& tokenizer, const char* keyword, int32_t limit, int32_t* count) {
+    if (!nextInt(context, tokenizer, count, keyword)) return 0;
     return *count >= 1 && *count <= limit ? 1 : -1;
 }
 
@@ -218,77 +220,77 @@ static int readCount(Tokenizer& tokenizer, const char* keyword, int32_t limit, i
 // count repeated with changing values costs what was written, not what was
 // declared.
 template <typename T>
-static void sizeFromCount(Array<T>& list, int32_t n, int32_t& written) {
-    if (written < list.count) list.resize(written);
-    list.resize(n);
+static int sizeFromCount(ReadContext& context, Array<T>& list, int32_t n, int32_t& written) {
+    if ((written < list.count && !list.tryResize(written)) || !list.tryResize(n)) return context.ranOutOfMemory();
     if (written > n) written = n;
+    return 1;
 }
 
-int parseMesh(Mesh* mesh, Tokenizer& tokenizer, Array<FaceIndices>& faceList, WrittenRecords& written) {
-    if (!expectAfter(tokenizer, "{", "*MESH")) return 0;
+int parseMesh(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, Array<FaceIndices>& faceList, WrittenRecords& written) {
+    if (!expectAfter(context, tokenizer, "{", "*MESH")) return 0;
     int32_t channel = 0;
     int32_t channelBlocks = 0;  // open *MESH_MAPPINGCHANNEL blocks
     while (tokenizer.nextToken()) {
         int32_t n = 0;
         if (tokenizer.is("*MESH_NUMVERTEX")) {
-            int status = readCount(tokenizer, "*MESH_NUMVERTEX", kMaxVertices, &n);
+            int status = readCount(context, tokenizer, "*MESH_NUMVERTEX", kMaxVertices, &n);
             if (status == 0) return 0;
             if (status < 0) {
-                gLog->print("ERROR: invalid number of vertices: %d\n", n);
+                context.print("ERROR: invalid number of vertices: %d\n", n);
                 return 0;
             }
-            sizeFromCount(mesh->vertices, n, written.vertices);
+            if (!sizeFromCount(context, mesh->vertices, n, written.vertices)) return 0;
         } else if (tokenizer.is("*MESH_NUMFACES")) {
-            int status = readCount(tokenizer, "*MESH_NUMFACES", kMaxFaces, &n);
+            int status = readCount(context, tokenizer, "*MESH_NUMFACES", kMaxFaces, &n);
             if (status == 0) return 0;
             if (status < 0) {
-                gLog->print("ERROR: invalid number of triangles: %d\n", n);
+                context.print("ERROR: invalid number of triangles: %d\n", n);
                 return 0;
             }
-            sizeFromCount(mesh->faces, n, written.faces);
+            if (!sizeFromCount(context, mesh->faces, n, written.faces)) return 0;
         } else if (tokenizer.is("*MESH_VERTEX_LIST")) {
             written.vertices = mesh->vertices.count;
-            if (!parseVertexList(mesh, tokenizer)) return 0;
+            if (!parseVertexList(context, mesh, tokenizer)) return 0;
         } else if (tokenizer.is("*MESH_FACE_LIST")) {
-            faceList.resize(mesh->faces.count);
-            if (!parseFaceList(mesh, tokenizer, faceList)) return 0;
+            if (!faceList.tryResize(mesh->faces.count)) return context.ranOutOfMemory();
+            if (!parseFaceList(context, mesh, tokenizer, faceList)) return 0;
         } else if (tokenizer.is("*MESH_NUMTVERTEX")) {
-            int status = readCount(tokenizer, "*MESH_NUMTVERTEX", kMaxTexVertices, &n);
+            int status = readCount(context, tokenizer, "*MESH_NUMTVERTEX", kMaxTexVertices, &n);
             if (status == 0) return 0;
             if (status < 0) {
-                gLog->print("ERROR: invalid number of texture coordinates: %d, channel %d\n", n,
+                context.print("ERROR: invalid number of texture coordinates: %d, channel %d\n", n,
                             channel);
                 return 0;
             }
-            sizeFromCount(mesh->mapChannels[channel], n, written.texVertices[channel]);
+            if (!sizeFromCount(context, mesh->mapChannels[channel], n, written.texVertices[channel])) return 0;
         } else if (tokenizer.is("*MESH_TVERTLIST")) {
             written.texVertices[channel] = mesh->mapChannels[channel].count;
-            if (!parseTVertList(mesh, tokenizer, channel)) return 0;
+            if (!parseTVertList(context, mesh, tokenizer, channel)) return 0;
         } else if (tokenizer.is("*MESH_MAPPINGCHANNEL")) {
-            if (!nextInt(tokenizer, &n, "*MESH_MAPPINGCHANNEL")) return 0;
+            if (!nextInt(context, tokenizer, &n, "*MESH_MAPPINGCHANNEL")) return 0;
             channel = saturatingSubtract(n, 1);
-            gLog->print("mapping channel: %d\n", channel);
+            context.print("mapping channel: %d\n", channel);
             if (channel > 1) {
-                gLog->print("WARNING: too many mapping channels: %d\n", channel);
+                context.print("WARNING: too many mapping channels: %d\n", channel);
                 // The warning alone would leave a rejected file without an error.
-                return parseError(tokenizer, "*MESH_MAPPINGCHANNEL %d: only channels 1 and 2 are read", n);
+                return parseError(context, tokenizer, "*MESH_MAPPINGCHANNEL %d: only channels 1 and 2 are read", n);
             }
             if (channel < 0)
-                return parseError(tokenizer, "*MESH_MAPPINGCHANNEL %d: channels are numbered from 1", n);
-            if (!expectAfter(tokenizer, "{", "*MESH_MAPPINGCHANNEL")) return 0;
+                return parseError(context, tokenizer, "*MESH_MAPPINGCHANNEL %d: channels are numbered from 1", n);
+            if (!expectAfter(context, tokenizer, "{", "*MESH_MAPPINGCHANNEL")) return 0;
             ++channelBlocks;
         } else if (tokenizer.is("*MESH_NUMTVFACES")) {
-            if (!nextInt(tokenizer, &n, "*MESH_NUMTVFACES")) return 0;
+            if (!nextInt(context, tokenizer, &n, "*MESH_NUMTVFACES")) return 0;
             if (n != mesh->faces.count) {
-                gLog->print("ERROR: NUMTVFACES != NUMFACES\n");
+                context.print("ERROR: NUMTVFACES != NUMFACES\n");
                 return 0;
             }
         } else if (tokenizer.is("*MESH_TFACELIST")) {
             written.faces = mesh->faces.count;
-            if (!parseTFaceList(mesh, tokenizer, channel)) return 0;
+            if (!parseTFaceList(context, mesh, tokenizer, channel)) return 0;
         } else if (tokenizer.is("*MESH_NORMALS")) {
             written.faces = mesh->faces.count;
-            if (!parseNormals(mesh, tokenizer)) return 0;
+            if (!parseNormals(context, mesh, tokenizer)) return 0;
         } else if (tokenizer.is("}")) {
             if (channelBlocks == 0) break;
             --channelBlocks;
@@ -298,10 +300,10 @@ int parseMesh(Mesh* mesh, Tokenizer& tokenizer, Array<FaceIndices>& faceList, Wr
             if (!skipBlock(tokenizer)) break;
         }
     }
-    gLog->print("%6i verts\n", mesh->vertices.count);
-    gLog->print("%6i normals\n", mesh->normals.count);
-    gLog->print("%6i texst %d\n", mesh->mapChannels[0].count, 0);
-    gLog->print("%6i texst %d\n", mesh->mapChannels[1].count, 1);
-    gLog->print("%6i tris\n", mesh->faces.count);
+    context.print("%6i verts\n", mesh->vertices.count);
+    context.print("%6i normals\n", mesh->normals.count);
+    context.print("%6i texst %d\n", mesh->mapChannels[0].count, 0);
+    context.print("%6i texst %d\n", mesh->mapChannels[1].count, 1);
+    context.print("%6i tris\n", mesh->faces.count);
     return 1;
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include "ase/face_indices.h"
+#include "ase/read_context.h"
 #include "ase/tokenizer.h"
 #include "platform/array.h"
 #include "scene/scene.h"
@@ -20,12 +21,12 @@ struct WrittenRecords {
 
 // Each parser starts right after its keyword and consumes its block; 1 on
 // success.
-int parseMesh(Mesh* mesh, Tokenizer& tokenizer, Array<FaceIndices>& faceList, WrittenRecords& written);
-int parseVertexList(Mesh* mesh, Tokenizer& tokenizer);
-int parseFaceList(Mesh* mesh, Tokenizer& tokenizer, Array<FaceIndices>& faceList);
-int parseTVertList(Mesh* mesh, Tokenizer& tokenizer, int channel);
-int parseTFaceList(Mesh* mesh, Tokenizer& tokenizer, int channel);
-int parseNormals(Mesh* mesh, Tokenizer& tokenizer);
+int parseMesh(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, Array<FaceIndices>& faceList, WrittenRecords& written);
+int parseVertexList(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer);
+int parseFaceList(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, Array<FaceIndices>& faceList);
+int parseTVertList(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, int channel);
+int parseTFaceList(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, int channel);
+int parseNormals(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer);
 
 // Skips a block whose "{" was just read, by brace depth. 0 when the input
 // ended inside it.

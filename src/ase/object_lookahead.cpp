@@ -1,126 +1,54 @@
 #include "ase/object_lookahead.h"
 
-#include "ase/geom_object.h"
+#include "ase/material_log.h"
 #include "platform/allocator.h"
 #include "platform/file_map.h"
-#include "platform/log.h"
 #include "platform/log_record.h"
 #include "platform/thread.h"
 
 #include <algorithm>
 #include <atomic>
-#include <csetjmp>
 #include <cstring>
 #include <new>
 
-int32_t ObjectLookahead::threads = 0;
-int32_t ObjectLookahead::minimumPartBytes = 4 << 20;
-int64_t ObjectLookahead::partsTaken = 0;
-
-namespace {
-
-enum Outcome {
-    kRunning,
-    kEnded,      // stopped between tokens at stop, every object read
-    kFailed,     // an object failed; its messages are the last recorded
-    kAbandoned,  // nothing of it may be used
-};
-
-}  // namespace
-
 struct ObjectLookahead::Worker {
     Tokenizer tokenizer;
-    const MaterialTable* materials;
+    MaterialTable* materials;
     int32_t start;  // where its "*GEOMOBJECT" begins
     int32_t end;    // it stops at the first place between tokens from here on
     bool populate;  // it populates its part first, on the first start only
     std::atomic<bool> cancelled{false};
 
     Thread thread;
-    // Never destroyed: a Log writes "app.log" when it is. Recording, it holds
-    // nothing else.
-    alignas(Log) unsigned char logStorage[sizeof(Log)];
     LogRecord record;
-    HeapAllocator heap;
-    std::jmp_buf escape;
+    HeapAllocator heap;  // counts its meshes' records
+    ReadContext context;
+    Scene scene;  // its meshes, the last read first
 
-    Outcome outcome = kRunning;
+    SceneLoopResult outcome = kSceneAbandoned;
     int32_t stop = 0;
-    bool missingMaterialRef = false;
-    Mesh* first = nullptr;  // in reading order, through next
-    Mesh* last = nullptr;
 };
 
 namespace {
 
-thread_local ObjectLookahead::Worker* tWorker = nullptr;
-
-[[noreturn]] void escapeOutOfMemory() { std::longjmp(tWorker->escape, 1); }
-
-void noteMissingMaterialRef(int) { tWorker->missingMaterialRef = true; }
-
-void append(ObjectLookahead::Worker& worker, Mesh* mesh) {
-    if (worker.last)
-        worker.last->next = mesh;
-    else
-        worker.first = mesh;
-    worker.last = mesh;
-}
-
-// The scene loop from the worker's start: objects, and the tokens between
-// them, up to the end of its part, a material list or the end of input.
-int readPart(void* context) {
-    ObjectLookahead::Worker& worker = *(ObjectLookahead::Worker*)context;
-    Tokenizer& tokenizer = worker.tokenizer;
-    if (!tokenizer.nextToken() || !tokenizer.is("*GEOMOBJECT")) return kAbandoned;
-    for (;;) {
-        Mesh* mesh = readGeomObject(tokenizer, *worker.materials);
-        if (!mesh) return kFailed;
-        append(worker, mesh);
-        for (;;) {
-            if (worker.cancelled.load(std::memory_order_relaxed)) return kAbandoned;
-            int32_t at = tokenizer.nextTokenStart();
-            if (at >= worker.end) {
-                worker.stop = at;
-                return kEnded;
-            }
-            if (!tokenizer.nextToken()) {
-                worker.stop = at >= 0 ? at : tokenizer.inputEnd();
-                return kEnded;
-            }
-            if (tokenizer.is("*GEOMOBJECT")) break;
-            if (tokenizer.is("*MATERIAL_LIST")) {
-                // The main thread reads it: the materials change there.
-                if (at < 0) return kAbandoned;
-                worker.stop = at;
-                return kEnded;
-            }
-        }
-    }
-}
-
-int runWorker(void* context) {
-    ObjectLookahead::Worker& worker = *(ObjectLookahead::Worker*)context;
-    tWorker = &worker;
-    Log* log = new (worker.logStorage) Log();
-    log->record = &worker.record;
-    gLog = log;
-    gAllocator = &worker.heap;
-    gOutOfMemoryEscape = escapeOutOfMemory;
-    gThreadMissingMaterialRef = noteMissingMaterialRef;
-    // What a thread that ran out of memory held stays behind: the run is
-    // about to end the same way on the main thread.
-    if (setjmp(worker.escape) != 0) {
-        worker.outcome = kAbandoned;
-        return 0;
-    }
+int runWorker(void* argument) {
+    ObjectLookahead::Worker& worker = *(ObjectLookahead::Worker*)argument;
+    ReadContext& context = worker.context;
+    context.record = &worker.record;
+    context.allocator = &worker.heap;
+    context.missingMaterialRef = ReadContext::noteMissingMaterialRef;
     const int32_t size = worker.tokenizer.inputEnd();
     if (worker.populate)
         populateMapped(worker.tokenizer.inputBytes() + worker.start,
                        (worker.end < size ? worker.end : size) - worker.start);
-    int outcome = kAbandoned;
-    if (!runGuardedAgainstFileShrink(readPart, &worker, &outcome)) outcome = kAbandoned;
-    worker.outcome = (Outcome)outcome;
+    SceneLoop loop{context, worker.tokenizer, *worker.materials, worker.scene};
+    loop.worker = true;
+    loop.end = worker.end;
+    loop.cancelled = &worker.cancelled;
+    SceneLoopResult outcome = runSceneLoop(loop);
+    // Out of memory, the main thread reads the part itself and fares as it may.
+    worker.outcome = context.outOfMemory ? kSceneAbandoned : outcome;
+    worker.stop = loop.stop;
     return 0;
 }
 
@@ -203,21 +131,28 @@ int32_t nearestObject(const unsigned char* input, int32_t share, int32_t window,
     }
 }
 
-int32_t threadCount() {
-    int32_t count = ObjectLookahead::threads;
+void deleteMeshes(Mesh* mesh) {
+    while (mesh) {
+        Mesh* following = mesh->next;
+        delete mesh;
+        mesh = following;
+    }
+}
+
+}  // namespace
+
+int32_t ObjectLookahead::threadCount() const {
+    int32_t count = threads;
     if (count <= 0) count = availableProcessors();
     return count > 8 ? 8 : count;
 }
 
-// How many parts the input from from on is split into, at most.
-int64_t partsFor(int32_t from, int32_t size) {
+int64_t ObjectLookahead::partsFor(int32_t from, int32_t size) const {
     int64_t parts = threadCount();
-    const int64_t minimum = ObjectLookahead::minimumPartBytes > 0 ? ObjectLookahead::minimumPartBytes : 1;
+    const int64_t minimum = minimumPartBytes > 0 ? minimumPartBytes : 1;
     if (parts > (size - from) / minimum) parts = (size - from) / minimum;
     return parts;
 }
-
-}  // namespace
 
 void ObjectLookahead::open(const Tokenizer& tokenizer) {
     // Populated now when no worker can take a part of it.
@@ -230,7 +165,7 @@ void ObjectLookahead::populate(const Tokenizer& tokenizer, int32_t from, int32_t
     populateMapped(tokenizer.inputBytes() + from, (int64_t)to - from);
 }
 
-void ObjectLookahead::start(const Tokenizer& tokenizer, const MaterialTable& materials) {
+void ObjectLookahead::start(const Tokenizer& tokenizer, MaterialTable& materials) {
     if (started) return;
     started = true;
     const int32_t size = tokenizer.inputEnd();
@@ -274,8 +209,8 @@ void ObjectLookahead::start(const Tokenizer& tokenizer, const MaterialTable& mat
     populate(tokenizer, from, count > 0 ? workers[0]->start : size);
 }
 
-int ObjectLookahead::take(Tokenizer& tokenizer, const MaterialTable& materials,
-                          MaterialLog& materialLog, Scene* scene) {
+int ObjectLookahead::take(SceneLoop& main) {
+    Tokenizer& tokenizer = main.tokenizer;
     while (next < count) {
         int32_t at = tokenizer.nextTokenStart();
         Worker* worker = workers[next];
@@ -287,31 +222,35 @@ int ObjectLookahead::take(Tokenizer& tokenizer, const MaterialTable& materials,
             continue;
         }
         joinThread(worker->thread);
-        if (worker->outcome == kAbandoned || worker->record.lost) {
+        if (worker->outcome == kSceneAbandoned || worker->record.lost) {
             drop(worker);
             return 1;
         }
         ++partsTaken;
-        // As the scene loop does on its "*GEOMOBJECT".
-        materialLog.flush(materials);
-        worker->record.replayInto(*gLog);
-        gAllocator->count(worker->heap.allocatedBytes);
-        for (Mesh* mesh = worker->first; mesh;) {
-            Mesh* following = mesh->next;
-            mesh->next = nullptr;
-            scene->link(mesh);
-            mesh = following;
+        // As the main loop does on its "*GEOMOBJECT".
+        main.materialLog->flush(main.materials);
+        worker->record.replayInto(*main.context.log);
+        main.context.allocator->count(worker->heap.allocatedBytes);
+        // Its list runs backwards; the main list takes them in reading order.
+        Mesh* reading = nullptr;
+        while (Mesh* mesh = worker->scene.head) {
+            worker->scene.head = mesh->next;
+            mesh->next = reading;
+            reading = mesh;
         }
-        worker->first = worker->last = nullptr;
-        Outcome outcome = worker->outcome;
-        bool missingMaterialRef = worker->missingMaterialRef;
-        int32_t resumeFrom = worker->stop;
+        while (Mesh* mesh = reading) {
+            reading = mesh->next;
+            main.scene.link(mesh);
+        }
+        const SceneLoopResult outcome = worker->outcome;
+        const bool missingMaterialRef = worker->context.missingMaterialRefSeen;
+        const int32_t resumeFrom = worker->stop;
         delete worker;
         workers[next - 1] = nullptr;
-        if (outcome == kFailed) {
+        if (outcome == kSceneFailed) {
             if (missingMaterialRef) {
                 stop();
-                missingMaterialRefExit();
+                main.context.missingMaterialRef(main.context);
             }
             return 0;
         }
@@ -323,11 +262,7 @@ int ObjectLookahead::take(Tokenizer& tokenizer, const MaterialTable& materials,
 void ObjectLookahead::drop(Worker* worker) {
     worker->cancelled.store(true, std::memory_order_relaxed);
     joinThread(worker->thread);
-    for (Mesh* mesh = worker->first; mesh;) {
-        Mesh* following = mesh->next;
-        delete mesh;
-        mesh = following;
-    }
+    deleteMeshes(worker->scene.head);
     for (int32_t i = 0; i < count; ++i)
         if (workers[i] == worker) workers[i] = nullptr;
     delete worker;

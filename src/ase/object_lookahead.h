@@ -1,8 +1,7 @@
 #pragma once
 #include "ase/material.h"
-#include "ase/material_log.h"
+#include "ase/scene_loop.h"
 #include "ase/tokenizer.h"
-#include "scene/scene.h"
 
 #include <cstdint>
 
@@ -18,18 +17,20 @@
 // depend on the bytes and the materials alone. Anything else drops the work,
 // and the main thread reads that part itself. The result is the same as one
 // thread's in every case.
+//
+// A worker runs the scene loop with a context of its own: its messages are
+// recorded, its allocations counted apart, and a missing material reference
+// noted, until the main thread takes its work or drops it.
 class ObjectLookahead {
 public:
     // Threads in all (the main thread included) and the smallest part worth
     // a thread. Zero threads means one per available processor, up to eight.
-    static int32_t threads;
-    static int32_t minimumPartBytes;
-    // Parts whose work the main thread took, over the whole run (for tests
-    // and measurements: work that is always dropped would go unnoticed).
-    static int64_t partsTaken;
-
-    ObjectLookahead() = default;
+    ObjectLookahead(int32_t threads, int32_t minimumPartBytes)
+        : threads(threads), minimumPartBytes(minimumPartBytes) {}
     ~ObjectLookahead() { stop(); }
+
+    // Parts whose work the main thread took.
+    int64_t partsTaken = 0;
 
     // Main thread, once the input is open. A mapped input is brought into
     // memory in parts, each by the thread that reads it: an input too small
@@ -38,15 +39,14 @@ public:
 
     // Main thread, right after a "*GEOMOBJECT" was read. Starts workers over
     // the rest of the input unless they ran since the materials last changed.
-    void start(const Tokenizer& tokenizer, const MaterialTable& materials);
+    void start(const Tokenizer& tokenizer, MaterialTable& materials);
 
     // Main thread, before it reads a token of the scene loop. Takes the work
-    // of the worker that began where the scan stands, then carries on from
-    // where that worker ended, as often as the next one fits. Returns 0 when
-    // the work taken ends in a failed object (the read then fails); 1
-    // otherwise.
-    int take(Tokenizer& tokenizer, const MaterialTable& materials, MaterialLog& materialLog,
-             Scene* scene);
+    // of the worker that began where the scan stands into the main loop,
+    // then carries on from where that worker ended, as often as the next one
+    // fits. Returns 0 when the work taken ends in a failed object (the read
+    // then fails); 1 otherwise.
+    int take(SceneLoop& main);
 
     // Drops all work not taken and waits for the workers. Before the
     // materials change, and before the input goes away.
@@ -68,6 +68,12 @@ private:
     void drop(Worker* worker);
     // Populates [from, to) of the input, the first time only.
     void populate(const Tokenizer& tokenizer, int32_t from, int32_t to);
+    int32_t threadCount() const;
+    // How many parts the input from from on is split into, at most.
+    int64_t partsFor(int32_t from, int32_t size) const;
+
+    const int32_t threads;
+    const int32_t minimumPartBytes;
 
     static const int32_t kMaxWorkers = 7;
     Worker* workers[kMaxWorkers] = {};

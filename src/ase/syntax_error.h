@@ -1,27 +1,28 @@
 #pragma once
+#include "ase/read_context.h"
 #include "ase/tokenizer.h"
 
 // Logs why the input cannot be read, with the line and the token found there:
 // "ERROR: line N: <what>, found "<token>"" or "..., at the end of the input".
 // Returns 0, so a parser can return its result.
-int syntaxError(const Tokenizer& tokenizer, const char* format, ...)
+int syntaxError(ReadContext& context, const Tokenizer& tokenizer, const char* format, ...)
 #if defined(__GNUC__)
-    __attribute__((format(printf, 2, 3)))
+    __attribute__((format(printf, 3, 4)))
 #endif
     ;
 
 // Logs "ERROR: line N: <what>" for a fault that no single token shows.
-int parseError(const Tokenizer& tokenizer, const char* format, ...)
+int parseError(ReadContext& context, const Tokenizer& tokenizer, const char* format, ...)
 #if defined(__GNUC__)
-    __attribute__((format(printf, 2, 3)))
+    __attribute__((format(printf, 3, 4)))
 #endif
     ;
 
-// Logs that literal was expected after context; returns 0.
-int expectedAfter(const Tokenizer& tokenizer, const char* literal, const char* context);
+// Logs that literal was expected after what came before; returns 0.
+int expectedAfter(ReadContext& context, const Tokenizer& tokenizer, const char* literal, const char* after);
 
-// The next token must be literal; logs a syntax error naming context
-// otherwise. 1 on success.
-inline int expectAfter(Tokenizer& tokenizer, const char* literal, const char* context) {
-    return tokenizer.expect(literal) ? 1 : expectedAfter(tokenizer, literal, context);
+// The next token must be literal; logs a syntax error naming what came
+// before otherwise. 1 on success.
+inline int expectAfter(ReadContext& context, Tokenizer& tokenizer, const char* literal, const char* after) {
+    return tokenizer.expect(literal) ? 1 : expectedAfter(context, tokenizer, literal, after);
 }

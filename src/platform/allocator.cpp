@@ -9,8 +9,7 @@
 #include <malloc.h>
 #endif
 
-thread_local Allocator* gAllocator = nullptr;
-thread_local void (*gOutOfMemoryEscape)() = nullptr;
+Allocator* gAllocator = nullptr;
 
 int32_t byteSize(int64_t count, int64_t elementSize) {
     int64_t bytes = count * elementSize;
@@ -19,29 +18,37 @@ int32_t byteSize(int64_t count, int64_t elementSize) {
 }
 
 void outOfMemory() {
-    if (gOutOfMemoryEscape) gOutOfMemoryEscape();
     std::printf("ERROR: out of memory\n");
     std::fflush(stdout);
     std::exit(-1);
 }
 
 void* HeapAllocator::alloc(int32_t size) {
-    if (size < 0) outOfMemory();
-    void* result = std::malloc(size ? (std::size_t)size : 1);
+    void* result = tryAlloc(size);
     if (!result) outOfMemory();
-    count(size);
+    return result;
+}
+
+void* HeapAllocator::tryAlloc(int32_t size) {
+    if (size < 0) return nullptr;
+    void* result = std::malloc(size ? (std::size_t)size : 1);
+    if (result) count(size);
     return result;
 }
 
 void* HeapAllocator::realloc(void* pointer, int32_t size) {
-    if (size < 0) outOfMemory();
+    void* result = tryRealloc(pointer, size);
+    if (!result && size != 0) outOfMemory();
+    return result;
+}
+
+void* HeapAllocator::tryRealloc(void* pointer, int32_t size) {
+    if (size < 0) return nullptr;
     if (size == 0) {
         std::free(pointer);
         return nullptr;
     }
-    void* result = std::realloc(pointer, (std::size_t)size);
-    if (!result) outOfMemory();
-    return result;
+    return std::realloc(pointer, (std::size_t)size);
 }
 
 void HeapAllocator::free(void* pointer) {
@@ -62,12 +69,12 @@ void HeapAllocator::report() {
     gLog->print("allocated: %d bytes\n", allocatedBytes);
 }
 
-void* HeapAllocator::reallocZeroed(void* pointer, int32_t oldSize, int32_t newSize) {
-    if (newSize < 0) outOfMemory();
-    if (newSize <= oldSize || newSize == 0) return realloc(pointer, newSize);
+void* HeapAllocator::tryReallocZeroed(void* pointer, int32_t oldSize, int32_t newSize) {
+    if (newSize < 0) return nullptr;
+    if (newSize <= oldSize || newSize == 0) return tryRealloc(pointer, newSize);
     // calloc of a large block maps fresh zero pages: nothing is touched until used.
     void* result = std::calloc(1, (std::size_t)newSize);
-    if (!result) outOfMemory();
+    if (!result) return nullptr;
     if (pointer) {
         if (oldSize > 0) std::memcpy(result, pointer, (std::size_t)oldSize);
         std::free(pointer);

@@ -12,18 +12,23 @@ public:
     virtual void startup() = 0;
     virtual void report() = 0;
 
+    // As alloc and realloc, but null when memory ran out (the block stays as it was),
+    // for callers that unwind instead of ending the run.
+    virtual void* tryAlloc(int32_t size) = 0;
+    virtual void* tryRealloc(void* pointer, int32_t size) = 0;
     // Grows or shrinks a block of oldSize bytes to newSize bytes; bytes past
     // oldSize read as zero. Fresh blocks come zeroed from the system, so a large
-    // block costs address space until it is written.
-    virtual void* reallocZeroed(void* pointer, int32_t oldSize, int32_t newSize) = 0;
+    // block costs address space until it is written. Null when memory ran out.
+    virtual void* tryReallocZeroed(void* pointer, int32_t oldSize, int32_t newSize) = 0;
 
     // Counts bytes that were obtained elsewhere (a mapped input file) as if
     // alloc had handed them out.
     virtual void count(int32_t size) = 0;
 };
 
-// The one implementation over the C heap. A request the heap cannot serve
-// ends the run with "ERROR: out of memory".
+// The one implementation over the C heap. alloc and realloc end the run with
+// "ERROR: out of memory" when the heap cannot serve them. Safe to use from
+// several threads, apart from the count.
 class HeapAllocator : public Allocator {
 public:
     void* alloc(int32_t size) override;
@@ -31,7 +36,9 @@ public:
     void free(void* pointer) override;
     void startup() override;
     void report() override;
-    void* reallocZeroed(void* pointer, int32_t oldSize, int32_t newSize) override;
+    void* tryAlloc(int32_t size) override;
+    void* tryRealloc(void* pointer, int32_t size) override;
+    void* tryReallocZeroed(void* pointer, int32_t oldSize, int32_t newSize) override;
     void count(int32_t size) override;
 
     // Total of all successful alloc requests. Saturates at INT32_MAX instead
@@ -39,13 +46,7 @@ public:
     int32_t allocatedBytes = 0;
 };
 
-// Per thread: a worker thread counts into its own, which is added to the main
-// thread's only when its work is taken.
-extern thread_local Allocator* gAllocator;
-
-// Per thread: when set, outOfMemory calls it instead of ending the run. It
-// must not return (a worker thread abandons its work through it).
-extern thread_local void (*gOutOfMemoryEscape)();
+extern Allocator* gAllocator;
 
 // Byte size of count elements of elementSize bytes, or -1 when it does not fit
 // the 32-bit sizes the allocator takes.

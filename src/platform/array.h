@@ -20,7 +20,9 @@ struct Array {
     // A deep copy sized exactly.
     Array(const Array& other) : items(nullptr), count(other.count), capacity(other.count) {
         if (count <= 0) return;
-        items = (T*)gAllocator->realloc(nullptr, bytes(count));
+        const int32_t size = bytes(count);
+        if (size < 0) outOfMemory();
+        items = (T*)gAllocator->realloc(nullptr, size);
         if (std::is_trivially_copyable<T>::value) {
             std::memcpy((void*)items, (const void*)other.items, (size_t)bytes(count));
         } else {
@@ -34,50 +36,58 @@ struct Array {
     // Appends a copy of element; returns its index. Capacity grows to
     // n + 3n/8 + 32 when the new count n exceeds it.
     int32_t push(const T& element) {
-        if (count == INT32_MAX) outOfMemory();
-        int32_t n = count + 1;
-        if (n > capacity) {
-            int64_t grown = (int64_t)n + (3 * (int64_t)n) / 8 + 32;
-            if (grown > INT32_MAX) grown = INT32_MAX;
-            // The element may live inside the block that moves.
-            alignas(T) unsigned char copy[sizeof(T)];
-            std::memcpy(copy, (const void*)&element, sizeof(T));
-            items = (T*)gAllocator->realloc(items, bytes(grown));
-            capacity = (int32_t)grown;
-            count = n;
-            new (&items[n - 1]) T(*reinterpret_cast<const T*>(copy));
-            return n - 1;
-        }
-        count = n;
-        new (&items[n - 1]) T(element);
-        return n - 1;
+        int32_t index = tryPush(element);
+        if (index < 0) outOfMemory();
+        return index;
     }
 
     // Appends a zeroed element and returns it, for records filled in place.
     T& pushCleared() {
-        if (count == INT32_MAX) outOfMemory();
-        if (count == capacity) {
-            int64_t n = (int64_t)count + 1;
-            int64_t grown = n + (3 * n) / 8 + 32;
-            if (grown > INT32_MAX) grown = INT32_MAX;
-            items = (T*)gAllocator->realloc(items, bytes(grown));
-            capacity = (int32_t)grown;
-        }
-        T* element = &items[count++];
-        std::memset((void*)element, 0, sizeof(T));
+        T* element = tryPushCleared();
+        if (!element) outOfMemory();
         return *element;
     }
 
     // Sets count to exactly n. Added records read as zero.
     void resize(int32_t n) {
+        if (!tryResize(n)) outOfMemory();
+    }
+
+    // The same three for callers that unwind when memory runs out: they
+    // report failure (-1, null, 0) and leave the array as it was.
+    int32_t tryPush(const T& element) {
+        if (count == capacity) {
+            // The element may live inside the block that moves.
+            alignas(T) unsigned char copy[sizeof(T)];
+            std::memcpy(copy, (const void*)&element, sizeof(T));
+            if (!grow()) return -1;
+            new (&items[count]) T(*reinterpret_cast<const T*>(copy));
+        } else {
+            new (&items[count]) T(element);
+        }
+        return count++;
+    }
+
+    T* tryPushCleared() {
+        if (count == capacity && !grow()) return nullptr;
+        T* element = &items[count++];
+        std::memset((void*)element, 0, sizeof(T));
+        return element;
+    }
+
+    bool tryResize(int32_t n) {
         if (n < 0) n = 0;
         if (n != count) {
+            const int32_t newBytes = bytes(n);
+            if (newBytes < 0) return false;
             int32_t oldBytes = items ? bytes(capacity < count ? capacity : count) : 0;
-            items = (T*)gAllocator->reallocZeroed(items, oldBytes, bytes(n));
+            T* resized = (T*)gAllocator->tryReallocZeroed(items, oldBytes, newBytes);
+            if (!resized && n > 0) return false;
+            items = resized;
             capacity = n;
-            count = 0;
         }
-        if (n > 0) count = n;
+        count = n;
+        return true;
     }
 
     // Makes room for n elements; the elements held stay, added room reads
@@ -89,18 +99,32 @@ struct Array {
         count = held;
     }
 
+    // Frees the storage; the array is empty afterwards.
     void release() {
         gAllocator->free(items);
         items = nullptr;
+        count = capacity = 0;
     }
 
     T& operator[](int32_t i) { return items[i]; }
     const T& operator[](int32_t i) const { return items[i]; }
 
 private:
-    static int32_t bytes(int64_t n) {
-        int32_t size = byteSize(n, (int64_t)sizeof(T));
-        if (size < 0) outOfMemory();
-        return size;
+    // -1 when n elements do not fit the allocator's sizes.
+    static int32_t bytes(int64_t n) { return byteSize(n, (int64_t)sizeof(T)); }
+
+    // Room for one more: capacity becomes n + 3n/8 + 32 for the new count n.
+    bool grow() {
+        if (count == INT32_MAX) return false;
+        const int64_t n = (int64_t)count + 1;
+        int64_t grown = n + (3 * n) / 8 + 32;
+        if (grown > INT32_MAX) grown = INT32_MAX;
+        const int32_t size = bytes(grown);
+        if (size < 0) return false;
+        T* moved = (T*)gAllocator->tryRealloc(items, size);
+        if (!moved) return false;
+        items = moved;
+        capacity = (int32_t)grown;
+        return true;
     }
 };

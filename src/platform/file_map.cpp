@@ -21,47 +21,72 @@ void unmapFile(const unsigned char* contents, int32_t) {
 
 void populateMapped(const unsigned char*, int64_t) {}
 
-int runGuardedAgainstFileShrink(int (*work)(void*), void* context, int* result) {
-    *result = work(context);
-    return 1;
-}
+// A mapped file cannot be shortened here.
+bool mappedFileShrank() { return false; }
 
 #else
-#include <csetjmp>
 #include <csignal>
 #include <sys/mman.h>
+#include <unistd.h>
 
 namespace {
 
-// The one live mapping (the program maps one input at a time).
-const unsigned char* liveBase = nullptr;
-int32_t liveSize = 0;
+// The one live mapping (the program maps one input at a time), as the
+// signal handler sees it.
+const unsigned char* volatile liveBase = nullptr;
+volatile int32_t liveSize = 0;
+volatile sig_atomic_t liveShrank = 0;
 
-// Per thread: where a guarded run on this thread resumes after a fault.
-thread_local sigjmp_buf* guardJump = nullptr;
+uintptr_t pageSize = 4096;
 struct sigaction previousAction;
 bool handlerInstalled = false;
 
 void onBusError(int signal, siginfo_t* info, void*) {
     const unsigned char* address = (const unsigned char*)info->si_addr;
-    if (guardJump && liveBase && address >= liveBase && address < liveBase + liveSize)
-        siglongjmp(*guardJump, 1);
+    const unsigned char* base = liveBase;
+    if (base && address >= base && address < base + liveSize) {
+        // Zero pages from the faulting one to the end of the mapping: all of
+        // it lies past the file's new end. The read that faulted then resumes.
+        const uintptr_t from = (uintptr_t)address & ~(pageSize - 1);
+        const uintptr_t to = ((uintptr_t)base + (uintptr_t)liveSize + pageSize - 1) & ~(pageSize - 1);
+        if (mmap((void*)from, to - from, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) !=
+            MAP_FAILED) {
+            liveShrank = 1;
+            return;
+        }
+    }
     // Not ours: let the fault take its usual course.
     sigaction(signal, &previousAction, nullptr);
     raise(signal);
 }
 
+void installHandler() {
+    if (handlerInstalled) return;
+    const long page = sysconf(_SC_PAGESIZE);
+    if (page > 0) pageSize = (uintptr_t)page;
+    struct sigaction action;
+    action.sa_sigaction = onBusError;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_SIGINFO;
+    sigaction(SIGBUS, &action, &previousAction);
+    handlerInstalled = true;
+}
+
 }  // namespace
+
+bool mappedFileShrank() { return liveShrank != 0; }
 
 const unsigned char* mapFile(FILE* file, int32_t size) {
     if (size <= 0 || liveBase) return nullptr;
+    installHandler();
     // Not populated here: the readers populate the parts they read, each on
     // its own thread.
     void* view = mmap(nullptr, (size_t)size, PROT_READ, MAP_PRIVATE, fileno(file), 0);
     if (view == MAP_FAILED) return nullptr;
-    liveBase = (const unsigned char*)view;
     liveSize = size;
-    return liveBase;
+    liveShrank = 0;
+    liveBase = (const unsigned char*)view;
+    return (const unsigned char*)view;
 }
 
 void populateMapped(const unsigned char* from, int64_t n) {
@@ -86,29 +111,8 @@ void unmapFile(const unsigned char* contents, int32_t size) {
     if (contents == liveBase) {
         liveBase = nullptr;
         liveSize = 0;
+        liveShrank = 0;
     }
 }
 
-int runGuardedAgainstFileShrink(int (*work)(void*), void* context, int* result) {
-    // Installed once and kept: guarded runs on several threads overlap. The
-    // first run is on the main thread, before any worker starts.
-    if (!handlerInstalled) {
-        struct sigaction action;
-        action.sa_sigaction = onBusError;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_SIGINFO;
-        sigaction(SIGBUS, &action, &previousAction);
-        handlerInstalled = true;
-    }
-    sigjmp_buf jump;
-    sigjmp_buf* outer = guardJump;
-    if (sigsetjmp(jump, 1) != 0) {
-        guardJump = outer;
-        return 0;
-    }
-    guardJump = &jump;
-    *result = work(context);
-    guardJump = outer;
-    return 1;
-}
 #endif

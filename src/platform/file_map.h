@@ -13,8 +13,8 @@ void unmapFile(const unsigned char* contents, int32_t size);
 // outside the live mapping is left alone.
 void populateMapped(const unsigned char* from, int64_t n);
 
-// Runs work(context) and returns 1 with its result in *result, or returns 0
-// when a read of mapped file bytes faulted because the file shrank while it
-// was mapped. Only a fault inside a live mapping is caught; any other fault
-// keeps its usual effect.
-int runGuardedAgainstFileShrink(int (*work)(void*), void* context, int* result);
+// Whether the file of the live mapping shrank while it was mapped: a read
+// past its new end then finds zero pages mapped in place of the lost ones,
+// so readers go on to their normal end and ask here when they finish. Only a
+// fault inside the live mapping is taken so; any other keeps its usual effect.
+bool mappedFileShrank();

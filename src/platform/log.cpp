@@ -1,20 +1,22 @@
 #include "platform/log.h"
 
-#include "platform/log_record.h"
-
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-thread_local Log* gLog = nullptr;
+Log* gLog = nullptr;
 
 Log::Log() : used(0), pending(0), lineCount(0), lineCapacity(0), lines(nullptr) {}
 
-Log::~Log() {
+Log::~Log() { finish(); }
+
+void Log::finish() {
     writeFile("app.log");
     std::free(lines);
     lines = nullptr;
+    lineCount = 0;
+    lineCapacity = 0;
 }
 
 int32_t Log::print(const char* format, ...) {
@@ -31,10 +33,6 @@ int32_t Log::print(const char* format, ...) {
 int32_t Log::append(const char* characters, int32_t n) {
     if (n <= 0) return used;
     if (n > kMessageMax) n = kMessageMax;
-    if (record) {
-        record->add(characters, n);
-        return used;
-    }
     if (used + n > kTextSize) discard();
     std::memcpy(text + used, characters, (size_t)n);
     int32_t lineStart = used + pending;
@@ -57,6 +55,12 @@ int32_t Log::append(const char* characters, int32_t n) {
     pending = lineStart - end;
     used = end;
     return used;
+}
+
+void Log::rewind(const Mark& mark) {
+    used = mark.used;
+    pending = mark.pending;
+    lineCount = mark.lineCount;
 }
 
 void Log::discard() {

@@ -26,16 +26,7 @@ Log* logObject() { return reinterpret_cast<Log*>(logStorage); }
 
 void fileSystemCleanup() {}
 
-void logCleanup() {
-    // Writes "app.log" and releases the line table; the object stays usable as
-    // an empty journal should anything print after this.
-    Log* log = logObject();
-    log->writeFile("app.log");
-    std::free(log->lines);
-    log->lines = nullptr;
-    log->lineCount = 0;
-    log->lineCapacity = 0;
-}
+void logCleanup() { logObject()->finish(); }
 
 void stopServicesAtExit() { stopServices(); }
 

@@ -25,15 +25,27 @@ String::String(const String& other) : data(nullptr), length(other.length), capac
 String::~String() { release(); }
 
 String& String::assign(const String& source) {
-    if (&source == this) return *this;
-    if (source.length != length) {
-        capacity = source.length;
-        data = (char*)gAllocator->realloc(data, capacity);
-        length = 0;
-    }
-    if (source.length > 0) length = source.length;
-    if (length > 0) std::memcpy(data, source.data, (size_t)length);
+    if (!tryAssign(source)) outOfMemory();
     return *this;
+}
+
+bool String::tryAssign(const char* text) {
+    if (!text) return tryAssign(nullptr, 0);
+    const size_t n = std::strlen(text);
+    if (n >= (size_t)INT32_MAX) return false;
+    return tryAssign(text, (int32_t)n + 1);
+}
+
+bool String::tryAssign(const char* text, int32_t n) {
+    if (text == data) return true;
+    if (n != length) {
+        char* resized = (char*)gAllocator->tryRealloc(data, n);
+        if (!resized && n > 0) return false;
+        data = resized;
+        length = capacity = n;
+    }
+    if (n > 0) std::memcpy(data, text, (size_t)n);
+    return true;
 }
 
 void String::append(const char* text) {

@@ -15,6 +15,10 @@ struct String {
     ~String();
 
     String& assign(const String& source);
+    // assign for callers that unwind when memory runs out: false then, and
+    // the String stays as it was.
+    bool tryAssign(const String& source) { return tryAssign(source.data, source.length); }
+    bool tryAssign(const char* text);
     String& operator=(const String& source) { return assign(source); }
 
     void append(const char* text);
@@ -23,6 +27,11 @@ struct String {
     String withoutExtension() const;
     String fileName() const;
     void release();
+
+private:
+    // length counts the terminator; 0 makes the empty String.
+    bool tryAssign(const char* text, int32_t length);
+public:
 
     // The text, or "(null)" for the empty String, as the Log shows it.
     const char* printable() const { return data ? data : "(null)"; }

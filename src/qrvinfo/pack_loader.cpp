@@ -434,9 +434,7 @@ int takeChunk(Loader& l, Pack& pack, int32_t number) {
 
 void clearPack(Pack& pack) {
     pack.meshes.release();
-    pack.meshes.count = pack.meshes.capacity = 0;
     pack.subsets.release();
-    pack.subsets.count = pack.subsets.capacity = 0;
     pack.bytes = nullptr;
     pack.size = 0;
 }

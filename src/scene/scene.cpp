@@ -13,6 +13,4 @@ Mesh::~Mesh() {
 void Mesh::releaseSubsets() {
     for (int32_t i = 0; i < subsets.count; ++i) subsets[i].textureName.release();
     subsets.release();
-    subsets.count = 0;
-    subsets.capacity = 0;
 }

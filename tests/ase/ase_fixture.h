@@ -10,23 +10,28 @@
 
 typedef std::vector<FaceIndices> Faces;
 
+// While it lives, reads record the process exit on a missing material reference and return: the object fails.
+struct MissingRefSeam {
+    static inline int calls = 0;
+    static inline bool active = false;
+    MissingRefSeam() { calls = 0, active = true; }
+    ~MissingRefSeam() { active = false; }
+    static void record(ReadContext&) { ++calls; }
+};
+
 // One read of text into a Scene, released afterwards; the Log is cleared first, so it holds what the read said.
 struct Read {
     Scene scene;
     int result;
-    explicit Read(const std::string& text)
-        : result((resetLog(), AseReader().readScene(&scene, new BytesStream(text)))) {}
+    explicit Read(const std::string& text) : result((resetLog(), read(text))) {}
+    int read(const std::string& text) {
+        AseReader reader;
+        if (MissingRefSeam::active) reader.options.missingMaterialRef = MissingRefSeam::record;
+        return reader.readScene(&scene, new BytesStream(text));
+    }
     ~Read() {
         while (Mesh* mesh = scene.head) scene.head = mesh->next, delete mesh;
     }
-};
-
-// While it lives, the process exit on a missing material reference is recorded and returns: the object fails.
-struct MissingRefSeam {
-    static inline int calls = 0, status = 0;
-    void (*saved)(int) = gMissingMaterialRefExit;
-    MissingRefSeam() { calls = status = 0, gMissingMaterialRefExit = [](int s) { ++calls, status = s; }; }
-    ~MissingRefSeam() { gMissingMaterialRefExit = saved; }
 };
 
 inline bool startsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }

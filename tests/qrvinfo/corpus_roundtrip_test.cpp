@@ -38,11 +38,12 @@ TEST(QrvinfoCorpus, EveryConvertedFileLoadsWithTheReadersCounts) {
         if (it->path().filename().string()[0] == '.' || file.find(".md") != std::string::npos) continue;
         for (uint32_t weld : {0u, kOptionWeld}) {
             resetLog();
-            gMissingMaterialRefExit = [](int) {};  // an object without a material reference fails its read only
+            AseReader reader;
+            reader.options.missingMaterialRef = [](ReadContext&) {};  // such an object fails its read only
             Scene scene;
             Pack pack;
             PackError e;
-            if (AseReader().readScene(&scene, file.c_str()) && ++packs) {
+            if (reader.readScene(&scene, file.c_str()) && ++packs) {
                 const std::string bytes = packBytes(scene.head, weld);  // the Pack points into it
                 ASSERT_TRUE(loadBytes(bytes, pack, e))
                     << file << " " << weld << ": byte " << e.offset << " " << e.field << ": " << e.found;

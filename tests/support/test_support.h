@@ -2,6 +2,7 @@
 #include "platform/log.h"
 #include "platform/services.h"
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 inline void ensureServices() {  // starts the services once for the whole test binary
@@ -10,11 +11,10 @@ inline void ensureServices() {  // starts the services once for the whole test b
 }
 inline void resetLog() {  // clears the Log between tests
     ensureServices();
-    gLog->used = gLog->pending = gLog->lineCount = 0;
+    gLog->discard();
 }
 inline std::string logText() {  // the Log's complete lines, each ending in '\n'
     std::string text;
-    for (int i = 0; i < gLog->lineCount; ++i)
-        text.append(gLog->lines[i], std::find(gLog->lines[i], gLog->text + Log::kTextSize, '\n') + 1);
+    for (int i = 0; i < gLog->lineTotal(); ++i) text.append(gLog->line(i), std::strchr(gLog->line(i), '\n') + 1);
     return text;
 }

@@ -1,0 +1,23 @@
+#include "ase/read_context.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+
+void ReadContext::print(const char* format, ...) {
+    char buffer[Log::kMessageMax + 1];
+    va_list args;
+    va_start(args, format);
+    int n = std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    if (n < 0) return;
+    if (n > Log::kMessageMax) n = Log::kMessageMax;
+    if (record)
+        record->add(buffer, n);
+    else
+        log->append(buffer, n);
+}
+
+void ReadContext::exitOnMissingMaterialRef(ReadContext&) { std::exit(-1); }
+
+void ReadContext::noteMissingMaterialRef(ReadContext& context) { context.missingMaterialRefSeen = true; }

@@ -1,0 +1,45 @@
+#pragma once
+#include "platform/allocator.h"
+#include "platform/log.h"
+#include "platform/log_record.h"
+
+// What the parsers of one read need besides the tokens, handed down to each
+// of them: where messages go, what counts allocations, what a geometry
+// object without a material reference does, and the input's name. The main
+// thread's context logs and counts into the services; a read-ahead worker's
+// keeps its messages and its count apart until its work is taken.
+struct ReadContext {
+    Log* log = gLog;
+    // When set, messages are kept here whole instead of going to log.
+    LogRecord* record = nullptr;
+    // Counts what alloc hands out for the read's own records (the meshes);
+    // storage that grows goes through gAllocator's uncounted realloc.
+    Allocator* allocator = gAllocator;
+    const char* fileName = "";
+    // Called when a geometry object has no *MATERIAL_REF. The run's hook
+    // logs nothing more and ends the process with -1 (the exit steps still
+    // write app.log); should a hook return, the object fails.
+    void (*missingMaterialRef)(ReadContext& context) = exitOnMissingMaterialRef;
+
+    // Sticky: memory ran out. Every parser returns failure from then on.
+    bool outOfMemory = false;
+    // A hook returned on a missing *MATERIAL_REF (a worker's hook does).
+    bool missingMaterialRefSeen = false;
+
+    // printf-style, as Log::print.
+    void print(const char* format, ...)
+#if defined(__GNUC__)
+        __attribute__((format(printf, 2, 3)))
+#endif
+        ;
+
+    // Notes that memory ran out; returns 0 for the parser to return.
+    int ranOutOfMemory() {
+        outOfMemory = true;
+        return 0;
+    }
+
+    static void exitOnMissingMaterialRef(ReadContext& context);
+    // Notes the event and returns, so that the object fails.
+    static void noteMissingMaterialRef(ReadContext& context);
+};
