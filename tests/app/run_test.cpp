@@ -77,6 +77,11 @@ TEST(Run, EveryRowOfTheExitCodeTable) {
     writeBytes(dir / "cut.ase", kTriangle.substr(0, kTriangle.find("*MATERIAL_REF") + 14));
     writeBytes(dir / "noref.ase", std::string(kTriangle).erase(kTriangle.find("*MATERIAL_REF 0"), 15));
     for (const char* name : {"folder.ase", "w.qrv"}) fs::create_directories(dir / name);  // w.qrv: w.ase's pack
+    // Objects claiming 48 MiB of vertices each, spread over 9 MB, so that read-ahead threads run out too.
+    std::string claims = kTriangle.substr(0, kTriangle.find("*GEOMOBJECT"));
+    for (int i = 0; i < 64; ++i)
+        claims += "*GEOMOBJECT { *MESH { *MESH_NUMVERTEX 4194304 } *MATERIAL_REF 0 }\n" + std::string(140000, ' ') + "\n";
+    writeBytes(dir / "claims.ase", claims);
     const bool sparse = makeSparse(dir / "huge.ase", 2147483648ull) && makeSparse(dir / "big.ase", 1ull << 30);
     // Printed after the banner's first line; exit code; app.log exactly or a line in it; bytes a.qrv holds.
     struct { std::vector<std::string> args; std::string printed; int code; std::string log, pack = ""; } rows[] = {
@@ -96,6 +101,7 @@ TEST(Run, EveryRowOfTheExitCodeTable) {
         {{"noref.ase"}, "", 255, "ERROR: no MATERIAL_REF!"},   // the reader ends the run
         {{"w.ase"}, write + "w.qrv\"\n", 255, "ERROR: "},
         {{"big.ase"}, "ERROR: out of memory\n", 255, "EXIT"},  // 1 GiB in 256 MiB of address space
+        {{"claims.ase"}, "ERROR: out of memory\n", 255, "EXIT"},
         {{"-o", "x.qrv"}, weld + write + "x.qrv\"\n", 255, "ERROR: "},  // never its own output
         {{"a.ase"}, done, 0, "", lightmap},  // the lightmap name, its length first
         {{"-optimize", "a.ase"}, weld + done, 0, "", lightmap},
