@@ -37,7 +37,5 @@ public:
 
 int parseMaterial(ReadContext& context, Tokenizer& tokenizer, Array<Material>& target, int depth);
 int parseMapDiffuse(ReadContext& context, Tokenizer& tokenizer, Material& material);
-// Reads a material list into table and logs the whole table.
-int parseMaterialList(ReadContext& context, Tokenizer& tokenizer, MaterialTable& table);
-// Reads a material list into table without logging it.
+// Reads a material list into table; MaterialLog logs it.
 int parseMaterialListBlock(ReadContext& context, Tokenizer& tokenizer, MaterialTable& table);

@@ -10,7 +10,8 @@ int parseNodeTm(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer) {
     if (!expectAfter(context, tokenizer, "{", "*NODE_TM")) return 0;
     while (tokenizer.nextToken()) {
         if (tokenizer.is("*NODE_NAME")) {
-            if (!tokenizer.nextToken()) return syntaxError(context, tokenizer, "expected a name after *NODE_NAME");
+            if (!tokenizer.nextToken())
+                return syntaxError(context, tokenizer, "expected a name after *NODE_NAME");
             if (!mesh->name.tryAssign(tokenizer.text())) return context.ranOutOfMemory();
         } else if (tokenizer.is("}")) {
             return 1;
@@ -21,20 +22,21 @@ int parseNodeTm(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer) {
 
 // Every index a written face holds must name an existing entry. face is the
 // face's number in the file; report logs the first fault.
-static int checkFace(ReadContext& context, const Mesh* mesh, const MeshFace& meshFace, int32_t face, bool report) {
+static int checkFace(ReadContext& context, const Mesh* mesh, const MeshFace& meshFace, int32_t face,
+                     bool report) {
     const char* corner = "ABC";
     for (int k = 0; k < 3; ++k) {
         const FaceCorner& c = meshFace.corners[k];
         if (c.vertex < 0 || c.vertex >= mesh->vertices.count) {
             if (report)
                 context.print("ERROR: face %d corner %c: vertex %d is missing (%d vertices)\n", face,
-                            corner[k], c.vertex, mesh->vertices.count);
+                              corner[k], c.vertex, mesh->vertices.count);
             return 0;
         }
         if (c.normal < 0 || c.normal >= mesh->normals.count) {
             if (report)
                 context.print("ERROR: face %d corner %c: normal %d is missing (%d normals)\n", face,
-                            corner[k], c.normal, mesh->normals.count);
+                              corner[k], c.normal, mesh->normals.count);
             return 0;
         }
         for (int channel = 0; channel < 2; ++channel) {
@@ -140,13 +142,13 @@ static int buildSubMaterialSubsets(ReadContext& context, Mesh* mesh, const Mater
         }
         placed += 3 * used;
         if (used > 0) {
-            const MeshSubset* subset = addSubset(context, mesh, start, used, material.subMaterials[i].textureName);
+            const MeshSubset* subset =
+                addSubset(context, mesh, start, used, material.subMaterials[i].textureName);
             if (!subset) return 0;
             context.print("\t[%d] %d %d \"%s\"\n", i, start, used, subset->textureName.printable());
         }
     }
-    context.print("faces=%d, numTris=%d, Tris=%d, tidx=%d\n", faceCount, placed / 3,
-                mesh->faces.count, 0);
+    context.print("faces=%d, numTris=%d, Tris=%d, tidx=%d\n", faceCount, placed / 3, mesh->faces.count, 0);
     mesh->faces.release();
     mesh->faces.items = regrouped.items;
     mesh->faces.count = regrouped.count;
@@ -160,7 +162,7 @@ static int buildSubsets(ReadContext& context, Mesh* mesh, int32_t materialRef, c
                         const Array<FaceIndices>& faceList) {
     if (faceList.count != mesh->faces.count) {
         context.print("ERROR: %d faces declared, but the face list holds %d\n", mesh->faces.count,
-                    faceList.count);
+                      faceList.count);
         return 0;
     }
     if (materialRef < 0 || materialRef >= materials.count) {

@@ -13,7 +13,8 @@ int parseMapDiffuse(ReadContext& context, Tokenizer& tokenizer, Material& materi
     while (tokenizer.nextToken()) {
         if (tokenizer.is("}")) return 1;
         if (tokenizer.is("*BITMAP")) {
-            if (!tokenizer.nextToken()) return syntaxError(context, tokenizer, "expected a path after *BITMAP");
+            if (!tokenizer.nextToken())
+                return syntaxError(context, tokenizer, "expected a path after *BITMAP");
             String name = textureNameFromPath(tokenizer.text());
             material.textureName.assign(name);
         }
@@ -45,22 +46,6 @@ int parseMaterial(ReadContext& context, Tokenizer& tokenizer, Array<Material>& t
         }
     }
     target.push(material);
-    return 1;
-}
-
-static void logMaterials(ReadContext& context, const MaterialTable& table) {
-    for (int32_t i = 0; i < table.count; ++i) {
-        const Material& material = table[i];
-        context.print("material[%d]: %s\n", i, material.textureName.printable());
-        for (int32_t j = 0; j < material.subMaterials.count; ++j)
-            context.print("\tSubMat[%d]: %s\n", j,
-                        material.subMaterials[j].textureName.printable());
-    }
-}
-
-int parseMaterialList(ReadContext& context, Tokenizer& tokenizer, MaterialTable& table) {
-    if (!parseMaterialListBlock(context, tokenizer, table)) return 0;
-    logMaterials(context, table);
     return 1;
 }
 

@@ -18,18 +18,21 @@ int skipBlock(Tokenizer& tokenizer) {
 }
 
 // The next token as a number; logs what was expected at the end of input.
-static int nextFloat(ReadContext& context, Tokenizer& tokenizer, float* value, const char* keyword, int32_t entry) {
+static int nextFloat(ReadContext& context, Tokenizer& tokenizer, float* value, const char* keyword,
+                     int32_t entry) {
     if (!tokenizer.nextFloat(value))
         return syntaxError(context, tokenizer, "expected the values of %s %d", keyword, entry);
     return 1;
 }
 
 static int nextInt(ReadContext& context, Tokenizer& tokenizer, int32_t* value, const char* keyword) {
-    if (!tokenizer.nextInt(value)) return syntaxError(context, tokenizer, "expected a number after %s", keyword);
+    if (!tokenizer.nextInt(value))
+        return syntaxError(context, tokenizer, "expected a number after %s", keyword);
     return 1;
 }
 
-static int nextVec3(ReadContext& context, Tokenizer& tokenizer, Vec3* value, const char* keyword, int32_t entry) {
+static int nextVec3(ReadContext& context, Tokenizer& tokenizer, Vec3* value, const char* keyword,
+                    int32_t entry) {
     return nextFloat(context, tokenizer, &value->x, keyword, entry) &&
            nextFloat(context, tokenizer, &value->y, keyword, entry) &&
            nextFloat(context, tokenizer, &value->z, keyword, entry);
@@ -48,7 +51,8 @@ static int readVec3Entry(Tokenizer& tokenizer, const char (&keyword)[N], int32_t
 // The keyword, then the entry number, which must be the expected one.
 // A template so that the keyword's length is known where it is compared.
 template <size_t N>
-static int expectEntry(ReadContext& context, Tokenizer& tokenizer, const char (&keyword)[N], int32_t expected) {
+static int expectEntry(ReadContext& context, Tokenizer& tokenizer, const char (&keyword)[N],
+                       int32_t expected) {
     int32_t number;
     if (!tokenizer.nextToken() || !tokenizer.is(keyword, N - 1))
         return syntaxError(context, tokenizer, "expected %s %d", keyword, expected);
@@ -72,7 +76,8 @@ int parseVertexList(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer) {
 }
 
 int parseFaceList(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, Array<FaceIndices>& faceList) {
-    if (mesh->faces.count == 0) return parseError(context, tokenizer, "*MESH_FACE_LIST before *MESH_NUMFACES");
+    if (mesh->faces.count == 0)
+        return parseError(context, tokenizer, "*MESH_FACE_LIST before *MESH_NUMFACES");
     if (!expectAfter(context, tokenizer, "{", "*MESH_FACE_LIST")) return 0;
     int32_t i = 0;
     for (;;) {
@@ -185,8 +190,9 @@ int parseNormals(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer) {
                 }
             }
             if (vertex < 0 || vertex >= mesh->vertices.count) {
-                result = parseError(context, tokenizer, "*MESH_VERTEXNORMAL names vertex %d, but there are %d vertices",
-                                    vertex, mesh->vertices.count);
+                result = parseError(context, tokenizer,
+                                    "*MESH_VERTEXNORMAL names vertex %d, but there are %d vertices", vertex,
+                                    mesh->vertices.count);
                 break;
             }
             int32_t last = lastNormal[vertex] - 1;
@@ -210,7 +216,8 @@ int parseNormals(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer) {
 
 // Reads a count and checks it against its limits: 1 within, -1 outside, 0 at
 // the end of input.
-static int readCount(ReadContext& context, Tokenizer& tokenizer, const char* keyword, int32_t limit, int32_t* count) {
+static int readCount(ReadContext& context, Tokenizer& tokenizer, const char* keyword, int32_t limit,
+                     int32_t* count) {
     if (!nextInt(context, tokenizer, count, keyword)) return 0;
     return *count >= 1 && *count <= limit ? 1 : -1;
 }
@@ -221,12 +228,14 @@ static int readCount(ReadContext& context, Tokenizer& tokenizer, const char* key
 // declared.
 template <typename T>
 static int sizeFromCount(ReadContext& context, Array<T>& list, int32_t n, int32_t& written) {
-    if ((written < list.count && !list.tryResize(written)) || !list.tryResize(n)) return context.ranOutOfMemory();
+    if ((written < list.count && !list.tryResize(written)) || !list.tryResize(n))
+        return context.ranOutOfMemory();
     if (written > n) written = n;
     return 1;
 }
 
-int parseMesh(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, Array<FaceIndices>& faceList, WrittenRecords& written) {
+int parseMesh(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, Array<FaceIndices>& faceList,
+              WrittenRecords& written) {
     if (!expectAfter(context, tokenizer, "{", "*MESH")) return 0;
     int32_t channel = 0;
     int32_t channelBlocks = 0;  // open *MESH_MAPPINGCHANNEL blocks
@@ -258,11 +267,11 @@ int parseMesh(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, Array<Face
             int status = readCount(context, tokenizer, "*MESH_NUMTVERTEX", kMaxTexVertices, &n);
             if (status == 0) return 0;
             if (status < 0) {
-                context.print("ERROR: invalid number of texture coordinates: %d, channel %d\n", n,
-                            channel);
+                context.print("ERROR: invalid number of texture coordinates: %d, channel %d\n", n, channel);
                 return 0;
             }
-            if (!sizeFromCount(context, mesh->mapChannels[channel], n, written.texVertices[channel])) return 0;
+            if (!sizeFromCount(context, mesh->mapChannels[channel], n, written.texVertices[channel]))
+                return 0;
         } else if (tokenizer.is("*MESH_TVERTLIST")) {
             written.texVertices[channel] = mesh->mapChannels[channel].count;
             if (!parseTVertList(context, mesh, tokenizer, channel)) return 0;
@@ -273,10 +282,12 @@ int parseMesh(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, Array<Face
             if (channel > 1) {
                 context.print("WARNING: too many mapping channels: %d\n", channel);
                 // The warning alone would leave a rejected file without an error.
-                return parseError(context, tokenizer, "*MESH_MAPPINGCHANNEL %d: only channels 1 and 2 are read", n);
+                return parseError(context, tokenizer,
+                                  "*MESH_MAPPINGCHANNEL %d: only channels 1 and 2 are read", n);
             }
             if (channel < 0)
-                return parseError(context, tokenizer, "*MESH_MAPPINGCHANNEL %d: channels are numbered from 1", n);
+                return parseError(context, tokenizer, "*MESH_MAPPINGCHANNEL %d: channels are numbered from 1",
+                                  n);
             if (!expectAfter(context, tokenizer, "{", "*MESH_MAPPINGCHANNEL")) return 0;
             ++channelBlocks;
         } else if (tokenizer.is("*MESH_NUMTVFACES")) {

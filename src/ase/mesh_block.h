@@ -21,7 +21,8 @@ struct WrittenRecords {
 
 // Each parser starts right after its keyword and consumes its block; 1 on
 // success.
-int parseMesh(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, Array<FaceIndices>& faceList, WrittenRecords& written);
+int parseMesh(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, Array<FaceIndices>& faceList,
+              WrittenRecords& written);
 int parseVertexList(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer);
 int parseFaceList(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, Array<FaceIndices>& faceList);
 int parseTVertList(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, int channel);

@@ -4,7 +4,8 @@
 #include <cstdio>
 
 // One "ERROR: line N: ..." line; with the token found there when withToken.
-static int logError(ReadContext& context, const Tokenizer& tokenizer, bool withToken, const char* format, va_list args) {
+static int logError(ReadContext& context, const Tokenizer& tokenizer, bool withToken, const char* format,
+                    va_list args) {
     char what[512];
     std::vsnprintf(what, sizeof what, format, args);
     int32_t line = tokenizer.lineNumber();

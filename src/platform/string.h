@@ -31,8 +31,8 @@ struct String {
 private:
     // length counts the terminator; 0 makes the empty String.
     bool tryAssign(const char* text, int32_t length);
-public:
 
+public:
     // The text, or "(null)" for the empty String, as the Log shows it.
     const char* printable() const { return data ? data : "(null)"; }
 };
