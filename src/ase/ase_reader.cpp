@@ -8,6 +8,8 @@
 #include "platform/filesystem.h"
 #include "platform/log.h"
 
+#include <cstdio>
+
 int AseReader::readScene(Scene* scene, const char* path) {
     Stream* stream = gFileSystem->openRead(path);
     if (!stream) {
@@ -88,6 +90,7 @@ int AseReader::readScene(Scene* scene, Stream* stream, const char* fileName) {
         // nothing, but the reader ended through its usual paths.
         materialLog.flush(materials);
         gLog->print("ERROR: the input file shrank while it was read\n");
+        std::fprintf(stderr, "%s: error: the file shrank while it was read\n", context.fileName);
         result = 0;
     }
     tokenizer.close();
