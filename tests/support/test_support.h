@@ -15,6 +15,6 @@ inline void resetLog() {  // clears the Log between tests
 }
 inline std::string logText() {  // the Log's complete lines, each ending in '\n'
     std::string text;
-    for (int i = 0; i < gLog->lineTotal(); ++i) text.append(gLog->line(i), std::strchr(gLog->line(i), '\n') + 1);
+    for (int i = 0; i < gLog->lineTotal(); ++i) text.append(gLog->line(i), std::strcspn(gLog->line(i), "\n") + 1);
     return text;
 }
