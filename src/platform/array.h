@@ -56,7 +56,7 @@ struct Array {
     // The same three for callers that unwind when memory runs out: they
     // report failure (-1, null, 0) and leave the array as it was.
     int32_t tryPush(const T& element) {
-        if (count == capacity) {
+        if (count >= capacity) {
             // The element may live inside the block that moves.
             alignas(T) unsigned char copy[sizeof(T)];
             std::memcpy(copy, (const void*)&element, sizeof(T));

@@ -37,3 +37,22 @@ TEST(Containers, StringExamplesAndArrays) {
     EXPECT_EQ(-1, a[1]);
     for (int i = 2; i < 600; ++i) ASSERT_EQ(0, a[i]) << i;
 }
+
+// Sizes past what the allocator takes fail the try forms and leave everything as it was; release empties an array.
+TEST(Containers, FailedGrowthLeavesTheContainerAndReleaseEmptiesIt) {
+    ensureServices();
+    Array<double> a;
+    a.resize(3);
+    a[2] = 7;
+    EXPECT_FALSE(a.tryResize(INT32_MAX));  // 16 GiB in 32-bit sizes
+    EXPECT_TRUE(a.count == 3 && a.capacity == 3 && a[2] == 7);
+    EXPECT_EQ(3, a.tryPush(8));
+    a.release();
+    EXPECT_TRUE(a.items == nullptr && a.count == 0 && a.capacity == 0);
+    EXPECT_EQ(0, a.push(1));  // and it grows again from nothing
+    String s("abc");
+    EXPECT_TRUE(s.tryAssign("defg"));
+    EXPECT_STREQ("defg", s.data);
+    EXPECT_EQ(5, s.length);
+    EXPECT_TRUE(s.tryAssign(String()) && s.data == nullptr && s.length == 0);
+}
