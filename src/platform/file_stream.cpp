@@ -1,6 +1,7 @@
 #include "platform/file_stream.h"
 
 #include "platform/file_map.h"
+#include "platform/replacing_file.h"
 
 #include <cerrno>
 
@@ -52,8 +53,8 @@ int32_t FileWriteStream::read(void*, int32_t) { return 0; }
 int FileWriteStream::write(const void* buffer, int32_t n) {
     if (!file || n < 0) return 0;
     if (n == 0) return 1;
-    if (std::fwrite(buffer, (size_t)n, 1, file) == 1) return 1;
-    if (!error) error = errno ? errno : EIO;
+    if (std::fwrite(buffer, (size_t)n, 1, file) == 1 && (!replacing || replacing->wrote(n))) return 1;
+    if (!error) error = replacing && replacing->error ? replacing->error : errno ? errno : EIO;
     return 0;
 }
 

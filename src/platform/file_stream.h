@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+class ReplacingFile;
+
 // A Stream over a C library file handle.
 class FileStream : public Stream {
 public:
@@ -40,10 +42,12 @@ public:
     int32_t size() override;
 
     int error = 0;  // errno value of the first failed write
+    // Where the file is a ReplacingFile's: told of every write.
+    ReplacingFile* replacing = nullptr;
 
 private:
     // app.log's allocated figure counts the output stream, and logs are
     // compared from version to version: the object keeps the size it has had.
-    char reserved[16] = {};
+    char reserved[8] = {};
 };
 static_assert(sizeof(void*) != 8 || sizeof(FileWriteStream) == 40, "app.log counts this object's size");

@@ -118,6 +118,26 @@ void ReplacingFile::fail(int reason) {
     if (!error) error = reason ? reason : EIO;
 }
 
+int ReplacingFile::wrote(int64_t n) {
+    const int64_t kWriteBackBytes = 4 << 20;
+    written += n;
+    if (replacing && !error && written - flushing >= kWriteBackBytes) startWriteBack();
+    return error ? 0 : 1;
+}
+
+// Starts writing back what was written since the last start, without waiting
+// for it. A file that replaces nothing is left to the system's own pace:
+// starting the writing back costs a wait of its own when the disk is busy.
+void ReplacingFile::startWriteBack() {
+    if (!handle || written <= flushing) return;
+    if (std::fflush(handle) != 0) return fail(errno);
+#if defined(__linux__)
+    if (sync_file_range(fileno(handle), flushing, written - flushing, SYNC_FILE_RANGE_WRITE) != 0)
+        return fail(errno);
+#endif
+    flushing = written;
+}
+
 #if defined(_WIN32)
 
 int ReplacingFile::open(const char* target) {
@@ -269,6 +289,7 @@ void ReplacingFile::nameTemporary() {
 
 int ReplacingFile::commit() {
     if (!handle) return fail(EBADF), 0;
+    if (replacing && !error) startWriteBack();
     if (std::fflush(handle) != 0 || std::ferror(handle)) fail(errno);
     // Nothing may end the process while a temporary has a name but no
     // handler knows it.

@@ -26,6 +26,11 @@ public:
     int open(const char* target);
     // Where the bytes go; null before a successful open.
     FILE* file() const { return handle; }
+    // Tells the file that n more bytes went through file(). A file that
+    // replaces one has its writing back started every few MiB: renaming over
+    // an existing file makes the file system write back what still waits
+    // first, and that wait was the run's longest step. 0 once anything failed.
+    int wrote(int64_t n);
     // Gives the bytes written the target's name. 1 when the target now holds
     // exactly them; 0 otherwise (reason in error), the earlier file as it was
     // and no temporary left.
@@ -40,6 +45,7 @@ private:
     void fail(int reason);
     void discard();
     void nameTemporary();
+    void startWriteBack();
 
     FILE* handle = nullptr;
     String targetPath;
@@ -48,6 +54,8 @@ private:
     bool replacing = false;     // the target existed when opened
     bool named = false;         // the bytes are in temporaryName, not an unnamed file
     char temporaryName[32] = {};
+    int64_t written = 0;   // bytes reported through wrote
+    int64_t flushing = 0;  // bytes whose writing back has been started
 #if !defined(_WIN32)
     int directory = -1;         // the target's directory, open
 #endif

@@ -99,6 +99,7 @@ int writePack(const char* inputPath, Mesh* head, uint32_t options, int* reason) 
     }
     // Made singly, so counted in the allocated figure as every output stream is.
     FileWriteStream* stream = new FileWriteStream(file.file(), false);
+    stream->replacing = &file;
     bool written;
     {
         BufferedWriter out(stream);
