@@ -4,6 +4,7 @@
 #include "ase/number.h"
 #include "ase/syntax_error.h"
 
+#include <cstdio>
 #include <new>
 
 int parseNodeTm(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer) {
@@ -176,6 +177,7 @@ static int buildSubsets(ReadContext& context, Mesh* mesh, int32_t materialRef, c
 }
 
 int parseGeomObject(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, const MaterialTable& materials) {
+    const int32_t firstLine = tokenizer.lineNumber();
     if (!expectAfter(context, tokenizer, "{", "*GEOMOBJECT")) return 0;
     Array<FaceIndices> faceList;
     WrittenRecords written;
@@ -202,6 +204,8 @@ int parseGeomObject(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, cons
     }
     if (result && materialRef == -1) {
         context.print("ERROR: no MATERIAL_REF!\n");
+        std::snprintf(context.missingRefObject, sizeof context.missingRefObject, "%s", mesh->name.printable());
+        context.missingRefLine = firstLine;
         context.missingMaterialRef(context);
         result = 0;
     }

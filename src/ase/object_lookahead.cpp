@@ -244,6 +244,9 @@ int ObjectLookahead::take(SceneLoop& main) {
         }
         const SceneLoopResult outcome = worker->outcome;
         const bool missingMaterialRef = worker->context.missingMaterialRefSeen;
+        std::memcpy(main.context.missingRefObject, worker->context.missingRefObject,
+                    sizeof main.context.missingRefObject);
+        main.context.missingRefLine = worker->context.missingRefLine;
         const int32_t resumeFrom = worker->stop;
         delete worker;
         workers[next - 1] = nullptr;

@@ -18,6 +18,13 @@ void ReadContext::print(const char* format, ...) {
         log->append(buffer, n);
 }
 
-void ReadContext::exitOnMissingMaterialRef(ReadContext&) { std::exit(-1); }
+void ReadContext::exitOnMissingMaterialRef(ReadContext& context) {
+    // Standard output stays as it always was: the reason goes to standard error,
+    // after what was printed before it.
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s:%d: error: geometry object \"%s\" has no *MATERIAL_REF\n", context.fileName,
+                 context.missingRefLine, context.missingRefObject);
+    std::exit(-1);
+}
 
 void ReadContext::noteMissingMaterialRef(ReadContext& context) { context.missingMaterialRefSeen = true; }

@@ -25,6 +25,10 @@ struct ReadContext {
     bool outOfMemory = false;
     // A hook returned on a missing *MATERIAL_REF (a worker's hook does).
     bool missingMaterialRefSeen = false;
+    // Which object lacked it, for the message: its name (null for none given)
+    // and the line of its *GEOMOBJECT.
+    char missingRefObject[64] = {};
+    int32_t missingRefLine = 0;
 
     // printf-style, as Log::print.
     void print(const char* format, ...)

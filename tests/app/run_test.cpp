@@ -122,6 +122,26 @@ TEST(Run, EveryRowOfTheExitCodeTable) {
     }
 }
 
+// A geometry object without *MATERIAL_REF ends the run with nothing more on standard output, as always, and says
+// on standard error which object and where: the file's first object or one that a read-ahead thread read.
+TEST(Run, AMissingMaterialReferenceSaysWhichObject) {
+    ScratchDir dir;
+    const std::string object = kTriangle.substr(kTriangle.find("*GEOMOBJECT"));
+    std::string late = kTriangle;
+    for (int i = 0; i < 12000; ++i) late += object;  // 10 MB: a read-ahead thread takes the last part
+    const int lateLine = (int)std::count(late.begin(), late.end(), '\n') + 1;
+    late += std::string(object).erase(object.find("*MATERIAL_REF 0"), 15);
+    writeBytes(dir / "first.ase", std::string(kTriangle).erase(kTriangle.find("*MATERIAL_REF 0"), 15));
+    writeBytes(dir / "late.ase", late);
+    for (const auto& [name, line] : {std::pair<std::string, int>{"first.ase", 9}, {"late.ase", lateLine}}) {
+        ProgramRun run = runProgram(TARVOLT_BINARY, dir.path, {name}, true);
+        EXPECT_EQ(255, run.exitCode);
+        EXPECT_EQ(native(kBanner) + name + ":" + std::to_string(line) +
+                      ": error: geometry object \"Box\" has no *MATERIAL_REF\n",
+                  run.output.substr(run.output.find('\n') + 1));
+    }
+}
+
 TEST(Run, CraftedInputsStayUnder256MBAndRecurseNowhere) {
     // Under 1 MB (a twentieth under the sanitizer), claiming the largest counts again and again, or nested
     // 100,000 deep, on a 1 MB stack. unit goes after head as often as given, or as fits.
