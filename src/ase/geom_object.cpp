@@ -177,7 +177,7 @@ static int buildSubsets(ReadContext& context, Mesh* mesh, int32_t materialRef, c
 }
 
 int parseGeomObject(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, const MaterialTable& materials) {
-    const int32_t firstLine = tokenizer.lineNumber();
+    const int32_t start = tokenizer.position();  // its line is counted only when needed
     if (!expectAfter(context, tokenizer, "{", "*GEOMOBJECT")) return 0;
     Array<FaceIndices> faceList;
     WrittenRecords written;
@@ -205,7 +205,7 @@ int parseGeomObject(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, cons
     if (result && materialRef == -1) {
         context.print("ERROR: no MATERIAL_REF!\n");
         std::snprintf(context.missingRefObject, sizeof context.missingRefObject, "%s", mesh->name.printable());
-        context.missingRefLine = firstLine;
+        context.missingRefLine = tokenizer.lineAt(start > 0 ? start - 1 : 0);
         context.missingMaterialRef(context);
         result = 0;
     }

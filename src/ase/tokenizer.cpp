@@ -103,9 +103,12 @@ void Tokenizer::resumeAt(int32_t at) {
 
 int32_t Tokenizer::lineNumber() const {
     // The token ends before the separator that ended it.
-    int32_t end = mode == kEnded ? inputSize : pos > 0 ? pos - 1 : 0;
+    return lineAt(mode == kEnded ? inputSize : pos > 0 ? pos - 1 : 0);
+}
+
+int32_t Tokenizer::lineAt(int32_t offset) const {
     int32_t line = 1;
-    for (int32_t i = 0; i < end; ++i)
+    for (int32_t i = 0; i < offset && i < inputSize; ++i)
         if (input[i] == '\n') ++line;
     return line;
 }

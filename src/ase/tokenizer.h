@@ -48,6 +48,9 @@ public:
     }
     // The 1-based line of the input where the scan stands, for messages.
     int32_t lineNumber() const;
+    // The line of a byte offset into the input. Both count from the start,
+    // so they are for messages, not for every token.
+    int32_t lineAt(int32_t offset) const;
 
     // For readers that split one input among threads (object_lookahead.h).
     const unsigned char* inputBytes() const { return input; }
