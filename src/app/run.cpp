@@ -2,6 +2,7 @@
 
 #include "ase/ase_reader.h"
 #include "platform/console.h"
+#include "platform/filesystem.h"
 #include "platform/replacing_file.h"
 #include "platform/services.h"
 #include "writer/qrv_writer.h"
@@ -15,6 +16,21 @@ static void printUsage() {
     std::printf("usage: tarvolt [OPTION] FILE\n\n");
     std::printf("   -o\t          optimize mesh data (recommended)\n");
     std::printf("   -l <string>    lightmap name suffix\n");
+}
+
+// Why the read failed, on standard error in the form compilers use: the
+// Log's reason, with its line where it names one.
+static void reportReadFailure(const char* path, const AseReader& reader) {
+    if (reader.openError) {
+        std::fprintf(stderr, "%s: error: %s\n", path, openFailureText(reader.openError));
+        return;
+    }
+    int line = 0, skipped = 0;
+    const char* reason = reader.failure;
+    if (std::sscanf(reason, "line %d: %n", &line, &skipped) == 1 && skipped > 0)
+        std::fprintf(stderr, "%s:%d: error: %s\n", path, line, reason + skipped);
+    else
+        std::fprintf(stderr, "%s: error: %s\n", path, reason[0] ? reason : "the file could not be read");
 }
 
 int run(int argc, char** argv) {
@@ -71,6 +87,8 @@ int run(int argc, char** argv) {
     Scene scene;
     if (!reader.readScene(&scene, inputPath)) {
         std::printf("ERROR: could not open \"%s\"\n", inputPath);
+        std::fflush(stdout);
+        reportReadFailure(inputPath, reader);
         return -1;
     }
     if (options & kOptionWeld) std::printf("mesh data optimization ON, may take a while ...\n");

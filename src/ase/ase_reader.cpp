@@ -8,11 +8,14 @@
 #include "platform/filesystem.h"
 #include "platform/log.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 int AseReader::readScene(Scene* scene, const char* path) {
     Stream* stream = gFileSystem->openRead(path);
     if (!stream) {
+        openError = errno ? errno : EIO;
         gLog->print("ERROR: cannot read \"%s\"\n", path);
         return 0;
     }
@@ -71,6 +74,7 @@ int AseReader::readScene(Scene* scene, Stream* stream, const char* fileName) {
     MaterialTable materials;
     if (!tokenizer.open(stream)) {
         gLog->print("ERROR: cannot read the whole input\n");
+        std::snprintf(failure, sizeof failure, "cannot read the whole input");
         return 0;
     }
     ReadContext context;
@@ -89,12 +93,12 @@ int AseReader::readScene(Scene* scene, Stream* stream, const char* fileName) {
         // The lost bytes read as zeros; what was read from them counts for
         // nothing, but the reader ended through its usual paths.
         materialLog.flush(materials);
-        gLog->print("ERROR: the input file shrank while it was read\n");
-        std::fprintf(stderr, "%s: error: the file shrank while it was read\n", context.fileName);
+        context.print("ERROR: the input file shrank while it was read\n");
         result = 0;
     }
     tokenizer.close();
     destroyMaterials(materials);
     if (context.outOfMemory) outOfMemory();
+    if (!result) std::memcpy(failure, context.lastError, sizeof failure);
     return result;
 }

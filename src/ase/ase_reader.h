@@ -23,6 +23,11 @@ public:
     // Parts of the input that workers read and the main thread took, over
     // this reader's reads (work that is always dropped would go unnoticed).
     int64_t partsTaken = 0;
+    // After a failed read: why, as the Log's last "ERROR: " line says it
+    // ("line N: ..." where a line is known), and, when the file could not be
+    // opened, the errno value of that.
+    char failure[256] = {};
+    int openError = 0;
 
     // 1 on success, 0 when the file cannot be opened or a part of it cannot
     // be parsed. Meshes read before a failure stay in the Scene. When memory

@@ -230,6 +230,8 @@ int ObjectLookahead::take(SceneLoop& main) {
         // As the main loop does on its "*GEOMOBJECT".
         main.materialLog->flush(main.materials);
         worker->record.replayInto(*main.context.log);
+        if (worker->context.lastError[0])
+            std::memcpy(main.context.lastError, worker->context.lastError, sizeof main.context.lastError);
         main.context.allocator->count(worker->heap.allocatedBytes);
         // Its list runs backwards; the main list takes them in reading order.
         Mesh* reading = nullptr;

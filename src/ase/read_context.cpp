@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 void ReadContext::print(const char* format, ...) {
     char buffer[Log::kMessageMax + 1];
@@ -12,6 +13,11 @@ void ReadContext::print(const char* format, ...) {
     va_end(args);
     if (n < 0) return;
     if (n > Log::kMessageMax) n = Log::kMessageMax;
+    if (std::strncmp(buffer, "ERROR: ", 7) == 0) {
+        int length = n - 7;
+        while (length > 0 && (buffer[7 + length - 1] == '\n' || buffer[7 + length - 1] == '\r')) --length;
+        std::snprintf(lastError, sizeof lastError, "%.*s", length, buffer + 7);
+    }
     if (record)
         record->add(buffer, n);
     else

@@ -29,6 +29,9 @@ struct ReadContext {
     // and the line of its *GEOMOBJECT.
     char missingRefObject[64] = {};
     int32_t missingRefLine = 0;
+    // The last "ERROR: " message printed, without that prefix and its line
+    // end: why the read failed, for standard error.
+    char lastError[256] = {};
 
     // printf-style, as Log::print.
     void print(const char* format, ...)

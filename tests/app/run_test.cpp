@@ -122,6 +122,44 @@ TEST(Run, EveryRowOfTheExitCodeTable) {
     }
 }
 
+// Every failure that ends a run with -1 also says why on standard error, in the form compilers use: the reason
+// app.log gives for a file that could not be read, with its line; the system's reason for one that could not be
+// opened or a pack that could not be written.
+TEST(Run, FailuresSayWhyOnStandardError) {
+    ScratchDir dir;
+    std::string cut = kTriangle;  // a face normal where its first vertex normal belongs
+    cut.replace(cut.find("*MESH_VERTEXNORMAL 0"), 20, "*MESH_FACENORMAL 0");
+    writeBytes(dir / "cut.ase", cut);
+    writeBytes(dir / "w.ase", kTriangle);
+    writeBytes(dir / "x.qrv", kTriangle);
+    fs::create_directories(dir / "folder.ase");
+    fs::create_directories(dir / "w.qrv");
+    const bool sparse = makeSparse(dir / "huge.ase", 2147483648ull);
+    struct { std::vector<std::string> args; std::string said; } rows[] = {
+        {{"missing.ase"}, "missing.ase: error: cannot open: No such file or directory"},
+        {{"folder.ase"}, "folder.ase: error: is a directory"},
+        {{"huge.ase"}, sparse ? "huge.ase: error: larger than 2 GiB" : ""},
+        {{"w.ase"}, "w.qrv: error: cannot write: Is a directory"},
+        {{"x.qrv"}, "x.qrv: error: cannot write: it is the input file"},
+        {{"cut.ase"}, "cut.ase:"},  // and the Log's reason, below
+    };
+    for (const auto& row : rows) {
+        if (row.said.empty()) continue;
+        ProgramRun run = runProgram(TARVOLT_BINARY, dir.path, row.args, true);
+        EXPECT_EQ(255, run.exitCode) << row.said;
+        std::string said = row.said;
+        if (row.args[0] == "cut.ase") {  // "ERROR: line N: reason" in app.log gives "cut.ase:N: error: reason"
+            const std::string log = readText(dir / "app.log");
+            const size_t at = log.find("ERROR: line ");
+            ASSERT_NE(std::string::npos, at) << log;
+            const std::string line = log.substr(at + 12, log.find('\n', at) - at - 12);
+            said += line.substr(0, line.find(':')) + ": error:" + line.substr(line.find(':') + 1);
+        }
+        const std::string output = fromNative(run.output);
+        EXPECT_EQ(said + "\n", output.substr(output.rfind('\n', output.size() - 2) + 1)) << output;
+    }
+}
+
 // A geometry object without *MATERIAL_REF ends the run with nothing more on standard output, as always, and says
 // on standard error which object and where: the file's first object or one that a read-ahead thread read.
 TEST(Run, AMissingMaterialReferenceSaysWhichObject) {
