@@ -85,12 +85,17 @@ int run(int argc, char** argv) {
 
     AseReader reader;
     Scene scene;
-    if (!reader.readScene(&scene, inputPath)) {
+    const int read = reader.readScene(&scene, inputPath);
+    std::fflush(stdout);  // diagnostics after what was printed before them
+    if (reader.headerMissing)
+        std::fprintf(stderr, "%s:1: warning: the file does not begin with *3DSMAX_ASCIIEXPORT\n", inputPath);
+    if (!read) {
         std::printf("ERROR: could not open \"%s\"\n", inputPath);
         std::fflush(stdout);
         reportReadFailure(inputPath, reader);
         return -1;
     }
+    if (!scene.head) std::fprintf(stderr, "%s: warning: no *GEOMOBJECT was read; the pack is empty\n", inputPath);
     if (options & kOptionWeld) std::printf("mesh data optimization ON, may take a while ...\n");
     int reason = 0;
     if (!writePack(inputPath, scene.head, options, &reason)) {

@@ -37,10 +37,12 @@ SceneLoopResult runSceneLoop(SceneLoop& loop) {
             }
         }
         if (!tokenizer.nextToken()) {
+            if (first && !loop.worker) loop.context.headerMissing = true;
             loop.stop = at >= 0 ? at : tokenizer.inputEnd();
             break;
         }
         if (first && loop.worker && !tokenizer.is("*GEOMOBJECT")) return kSceneAbandoned;
+        if (first && !loop.worker && !tokenizer.is("*3DSMAX_ASCIIEXPORT")) loop.context.headerMissing = true;
         first = false;
         if (tokenizer.is("*GEOMOBJECT")) {
             if (loop.materialLog) loop.materialLog->flush(loop.materials);
@@ -100,5 +102,6 @@ int AseReader::readScene(Scene* scene, Stream* stream, const char* fileName) {
     destroyMaterials(materials);
     if (context.outOfMemory) outOfMemory();
     if (!result) std::memcpy(failure, context.lastError, sizeof failure);
+    headerMissing = context.headerMissing;
     return result;
 }

@@ -28,6 +28,9 @@ public:
     // opened, the errno value of that.
     char failure[256] = {};
     int openError = 0;
+    // The input did not begin with *3DSMAX_ASCIIEXPORT: it may not be an ASE
+    // file at all.
+    bool headerMissing = false;
 
     // 1 on success, 0 when the file cannot be opened or a part of it cannot
     // be parsed. Meshes read before a failure stay in the Scene. When memory

@@ -32,6 +32,8 @@ struct ReadContext {
     // The last "ERROR: " message printed, without that prefix and its line
     // end: why the read failed, for standard error.
     char lastError[256] = {};
+    // The first token was not *3DSMAX_ASCIIEXPORT (nor was there any).
+    bool headerMissing = false;
 
     // printf-style, as Log::print.
     void print(const char* format, ...)

@@ -160,6 +160,30 @@ TEST(Run, FailuresSayWhyOnStandardError) {
     }
 }
 
+// Inputs that convert but may not be what the user meant say so on standard error; standard output, the exit code
+// and app.log stay as they always were.
+TEST(Run, SuspiciousInputsConvertWithAWarning) {
+    ScratchDir dir;
+    std::string noise(4096, '\0');
+    for (size_t i = 0; i < noise.size(); ++i) noise[i] = (char)(i * 37 + (i >> 5));
+    writeBytes(dir / "noise.ase", noise);
+    writeBytes(dir / "zeros.ase", std::string(4096, '\0'));
+    writeBytes(dir / "empty.ase", "");
+    writeBytes(dir / "headless.ase", kTriangle);  // no *3DSMAX_ASCIIEXPORT line
+    writeBytes(dir / "scene.ase", "*3DSMAX_ASCIIEXPORT 200\n" + kTriangle);
+    const std::string header = ":1: warning: the file does not begin with *3DSMAX_ASCIIEXPORT\n";
+    const std::string empty = ": warning: no *GEOMOBJECT was read; the pack is empty\n";
+    for (const char* name : {"noise.ase", "zeros.ase", "empty.ase", "headless.ase", "scene.ase"}) {
+        ProgramRun run = runProgram(TARVOLT_BINARY, dir.path, {name}, true);
+        EXPECT_EQ(0, run.exitCode) << name;
+        const std::string n = name, output = fromNative(run.output);
+        std::string said;
+        if (n != "scene.ase") said += n + header;
+        if (n != "scene.ase" && n != "headless.ase") said += n + empty;
+        EXPECT_EQ(kBanner + said + "\nDone!\n\npress any key...\n", output.substr(output.find('\n') + 1)) << name;
+    }
+}
+
 // A geometry object without *MATERIAL_REF ends the run with nothing more on standard output, as always, and says
 // on standard error which object and where: the file's first object or one that a read-ahead thread read.
 TEST(Run, AMissingMaterialReferenceSaysWhichObject) {
