@@ -103,5 +103,7 @@ int AseReader::readScene(Scene* scene, Stream* stream, const char* fileName) {
     if (context.outOfMemory) outOfMemory();
     if (!result) std::memcpy(failure, context.lastError, sizeof failure);
     headerMissing = context.headerMissing;
+    std::memcpy(warnings, context.warnings, sizeof warnings);
+    warningsNotKept = context.warningsNotKept;
     return result;
 }

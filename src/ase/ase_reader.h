@@ -31,6 +31,10 @@ public:
     // The input did not begin with *3DSMAX_ASCIIEXPORT: it may not be an ASE
     // file at all.
     bool headerMissing = false;
+    // Warnings of the last read, one line each ("TEXT\n"), and how many more
+    // there were than fit.
+    char warnings[ReadContext::kWarningRoom] = {};
+    int32_t warningsNotKept = 0;
 
     // 1 on success, 0 when the file cannot be opened or a part of it cannot
     // be parsed. Meshes read before a failure stay in the Scene. When memory

@@ -5,6 +5,7 @@
 #include "ase/syntax_error.h"
 
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 int parseNodeTm(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer) {
@@ -99,6 +100,33 @@ static int buildSingleSubset(ReadContext& context, Mesh* mesh, const Material& m
     return checkFacesInOrder(context, mesh);
 }
 
+// Faces whose material id names no submaterial are left out, as packs have
+// always been made; the user hears of it.
+static void warnLeftOut(ReadContext& context, const Mesh* mesh, const Array<FaceIndices>& faceList,
+                        int32_t subCount, int32_t leftOut) {
+    const int kShown = 4;
+    int32_t ids[kShown];
+    int shown = 0;
+    bool more = false;
+    for (int32_t f = 0; f < faceList.count; ++f) {
+        const int32_t id = faceList[f].materialId;
+        if (id >= 0 && id < subCount) continue;
+        bool known = false;
+        for (int k = 0; k < shown; ++k) known = known || ids[k] == id;
+        if (known) continue;
+        if (shown < kShown)
+            ids[shown++] = id;
+        else
+            more = true;
+    }
+    char list[96] = {};
+    for (int k = 0; k < shown; ++k)
+        std::snprintf(list + std::strlen(list), sizeof list - std::strlen(list), "%s%d", k ? ", " : "", ids[k]);
+    context.warn("geometry object \"%s\": %d %s left out: material id%s %s%s name%s no submaterial (it has %d)",
+                 mesh->name.printable(), leftOut, leftOut == 1 ? "face" : "faces", shown > 1 ? "s" : "", list,
+                 more ? ", ..." : "", shown > 1 ? "" : "s", subCount);
+}
+
 static int buildSubMaterialSubsets(ReadContext& context, Mesh* mesh, const Material& material,
                                    const Array<FaceIndices>& faceList) {
     int32_t faceCount = faceList.count;
@@ -150,6 +178,7 @@ static int buildSubMaterialSubsets(ReadContext& context, Mesh* mesh, const Mater
         }
     }
     context.print("faces=%d, numTris=%d, Tris=%d, tidx=%d\n", faceCount, placed / 3, mesh->faces.count, 0);
+    if (placed / 3 < faceCount) warnLeftOut(context, mesh, faceList, subCount, faceCount - placed / 3);
     mesh->faces.release();
     mesh->faces.items = regrouped.items;
     mesh->faces.count = regrouped.count;

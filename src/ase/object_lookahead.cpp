@@ -230,6 +230,7 @@ int ObjectLookahead::take(SceneLoop& main) {
         // As the main loop does on its "*GEOMOBJECT".
         main.materialLog->flush(main.materials);
         worker->record.replayInto(*main.context.log);
+        main.context.takeWarnings(worker->context);
         if (worker->context.lastError[0])
             std::memcpy(main.context.lastError, worker->context.lastError, sizeof main.context.lastError);
         main.context.allocator->count(worker->heap.allocatedBytes);

@@ -34,3 +34,31 @@ void ReadContext::exitOnMissingMaterialRef(ReadContext& context) {
 }
 
 void ReadContext::noteMissingMaterialRef(ReadContext& context) { context.missingMaterialRefSeen = true; }
+
+void ReadContext::warn(const char* format, ...) {
+    char line[512];
+    va_list args;
+    va_start(args, format);
+    int n = std::vsnprintf(line, sizeof line - 1, format, args);
+    va_end(args);
+    if (n < 0) return;
+    if (n > (int)sizeof line - 2) n = (int)sizeof line - 2;
+    line[n++] = '\n';
+    if (warningsUsed + n >= kWarningRoom) {
+        ++warningsNotKept;
+        return;
+    }
+    std::memcpy(warnings + warningsUsed, line, (size_t)n);
+    warningsUsed += n;
+}
+
+void ReadContext::takeWarnings(const ReadContext& other) {
+    const int32_t n = other.warningsUsed;
+    if (warningsUsed + n < kWarningRoom) {
+        std::memcpy(warnings + warningsUsed, other.warnings, (size_t)n);
+        warningsUsed += n;
+    } else {
+        for (int32_t i = 0; i < n; ++i) warningsNotKept += other.warnings[i] == '\n';
+    }
+    warningsNotKept += other.warningsNotKept;
+}

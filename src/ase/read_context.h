@@ -35,6 +35,20 @@ struct ReadContext {
     // The first token was not *3DSMAX_ASCIIEXPORT (nor was there any).
     bool headerMissing = false;
 
+    // Warnings for standard error, in reading order: one line each, "TEXT\n".
+    // Past the room here they are only counted.
+    static const int kWarningRoom = 4096;
+    char warnings[kWarningRoom] = {};
+    int32_t warningsUsed = 0;
+    int32_t warningsNotKept = 0;
+    void warn(const char* format, ...)
+#if defined(__GNUC__)
+        __attribute__((format(printf, 2, 3)))
+#endif
+        ;
+    // Adds another context's warnings after these (a worker's, when taken).
+    void takeWarnings(const ReadContext& other);
+
     // printf-style, as Log::print.
     void print(const char* format, ...)
 #if defined(__GNUC__)

@@ -184,6 +184,44 @@ TEST(Run, SuspiciousInputsConvertWithAWarning) {
     }
 }
 
+// Faces whose material id names no submaterial are left out, as packs have always been made, and standard error
+// says how many, which ids and how many submaterials there are; a worker's warning comes in reading order.
+TEST(Run, FacesLeftOutAreCounted) {
+    std::string materials = "*MATERIAL_LIST {\n*MATERIAL_COUNT 1\n*MATERIAL 0 {\n*NUMSUBMTLS 2\n";
+    for (const char* name : {"a", "b"})
+        materials += std::string("*SUBMATERIAL 0 {\n*MAP_DIFFUSE {\n*BITMAP \"") + name + ".tga\"\n}\n}\n";
+    materials += "}\n}\n";
+    auto object = [](const char* name, std::vector<int> ids) {
+        std::string t = std::string("*GEOMOBJECT {\n*NODE_TM {\n*NODE_NAME \"") + name + "\"\n}\n*MESH {\n" +
+                        "*MESH_NUMVERTEX 3\n*MESH_NUMFACES " + std::to_string(ids.size()) +
+                        "\n*MESH_VERTEX_LIST {\n*MESH_VERTEX 0 0 0 0\n*MESH_VERTEX 1 1 0 0\n*MESH_VERTEX 2 0 1 0\n}\n"
+                        "*MESH_FACE_LIST {\n";
+        for (size_t f = 0; f < ids.size(); ++f)
+            t += "*MESH_FACE " + std::to_string(f) + ": A: 0 B: 1 C: 2 *MESH_MTLID " + std::to_string(ids[f]) + "\n";
+        t += "}\n*MESH_NUMTVERTEX 1\n*MESH_TVERTLIST {\n*MESH_TVERT 0 0 0 0\n}\n*MESH_NUMTVFACES " +
+             std::to_string(ids.size()) + "\n*MESH_TFACELIST {\n";
+        for (size_t f = 0; f < ids.size(); ++f) t += "*MESH_TFACE " + std::to_string(f) + " 0 0 0\n";
+        t += "}\n*MESH_NORMALS {\n";
+        for (size_t f = 0; f < ids.size(); ++f) {
+            t += "*MESH_FACENORMAL " + std::to_string(f) + " 0 0 1\n";
+            for (int v = 0; v < 3; ++v) t += "*MESH_VERTEXNORMAL " + std::to_string(v) + " 0 0 1\n";
+        }
+        return t + "}\n}\n*MATERIAL_REF 0\n}\n";
+    };
+    std::string filler;
+    for (int i = 0; i < 16000; ++i) filler += object("Filler", {0, 1});  // 11 MB: a worker reads the last part
+    ScratchDir dir;
+    writeBytes(dir / "ids.ase", "*3DSMAX_ASCIIEXPORT 200\n" + materials + object("First", {0, 5, 7, 5, 1}) + filler +
+                                    object("Last", {-1, 0, 9, 10, 11, 12, 13}));
+    ProgramRun run = runProgram(TARVOLT_BINARY, dir.path, {"ids.ase"}, true);
+    EXPECT_EQ(0, run.exitCode);
+    const std::string output = fromNative(run.output);
+    EXPECT_EQ("ids.ase: warning: geometry object \"First\": 3 faces left out: material ids 5, 7 name no submaterial "
+              "(it has 2)\nids.ase: warning: geometry object \"Last\": 6 faces left out: material ids -1, 9, 10, 11, "
+              "... name no submaterial (it has 2)\n\nDone!\n\npress any key...\n",
+              output.substr(output.find("version 1.2\n\n") + 13));
+}
+
 // A geometry object without *MATERIAL_REF ends the run with nothing more on standard output, as always, and says
 // on standard error which object and where: the file's first object or one that a read-ahead thread read.
 TEST(Run, AMissingMaterialReferenceSaysWhichObject) {
