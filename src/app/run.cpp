@@ -1,6 +1,7 @@
 #include "app/run.h"
 
 #include "ase/ase_reader.h"
+#include "platform/allocator.h"
 #include "platform/console.h"
 #include "platform/filesystem.h"
 #include "platform/replacing_file.h"
@@ -85,6 +86,7 @@ int run(int argc, char** argv) {
 
     AseReader reader;
     Scene scene;
+    gAllocator->subject = inputPath;
     const int read = reader.readScene(&scene, inputPath);
     std::fflush(stdout);  // diagnostics after what was printed before them
     if (reader.headerMissing)

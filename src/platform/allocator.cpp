@@ -20,6 +20,7 @@ int32_t byteSize(int64_t count, int64_t elementSize) {
 void outOfMemory() {
     std::printf("ERROR: out of memory\n");
     std::fflush(stdout);
+    if (gAllocator && gAllocator->subject) std::fprintf(stderr, "%s: error: out of memory\n", gAllocator->subject);
     std::exit(-1);
 }
 

@@ -24,6 +24,10 @@ public:
     // Counts bytes that were obtained elsewhere (a mapped input file) as if
     // alloc had handed them out.
     virtual void count(int32_t size) = 0;
+
+    // What the run works on (the input path), named on standard error when
+    // memory runs out; null for none.
+    const char* subject = nullptr;
 };
 
 // The one implementation over the C heap. alloc and realloc end the run with

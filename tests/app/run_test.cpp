@@ -134,8 +134,9 @@ TEST(Run, FailuresSayWhyOnStandardError) {
     writeBytes(dir / "x.qrv", kTriangle);
     fs::create_directories(dir / "folder.ase");
     fs::create_directories(dir / "w.qrv");
-    const bool sparse = makeSparse(dir / "huge.ase", 2147483648ull);
+    const bool sparse = makeSparse(dir / "huge.ase", 2147483648ull) && makeSparse(dir / "big.ase", 1ull << 30);
     struct { std::vector<std::string> args; std::string said; } rows[] = {
+        {{"big.ase"}, sparse && kLimits ? "big.ase: error: out of memory" : ""},  // 1 GiB in 256 MiB
         {{"missing.ase"}, "missing.ase: error: cannot open: No such file or directory"},
         {{"folder.ase"}, "folder.ase: error: is a directory"},
         {{"huge.ase"}, sparse ? "huge.ase: error: larger than 2 GiB" : ""},
@@ -145,7 +146,8 @@ TEST(Run, FailuresSayWhyOnStandardError) {
     };
     for (const auto& row : rows) {
         if (row.said.empty()) continue;
-        ProgramRun run = runProgram(TARVOLT_BINARY, dir.path, row.args, true);
+        const bool oom = row.args[0] == "big.ase";
+        ProgramRun run = runProgram(TARVOLT_BINARY, dir.path, row.args, true, oom ? 256u << 20 : 0);
         EXPECT_EQ(255, run.exitCode) << row.said;
         std::string said = row.said;
         if (row.args[0] == "cut.ase") {  // "ERROR: line N: reason" in app.log gives "cut.ase:N: error: reason"
