@@ -1,26 +1,50 @@
 #include "platform/allocator.h"
 #include "platform/filesystem.h"
+#include "platform/replacing_file.h"
 #include "qrvinfo/html_export.h"
 #include "qrvinfo/json_summary.h"
 #include "qrvinfo/obj_export.h"
 #include "qrvinfo/pack_file.h"
 #include "qrvinfo/pack_loader.h"
 #include "qrvinfo/summary.h"
-#include "platform/replacing_file.h"
 
 #include <cerrno>
-
 #include <cstdio>
 #include <cstring>
 
 // Exit codes: 0 valid pack, 1 invalid or unreadable pack or failed export,
 // 2 wrong command line.
-static int usage() {
-    std::printf("usage: qrvinfo [--json] [--obj OUT.obj] [--html OUT.html] FILE.qrv\n");
-    std::printf("   --json           print the summary as JSON\n");
-    std::printf("   --obj OUT.obj    also write the meshes as Wavefront OBJ (and OUT.mtl)\n");
-    std::printf("   --html OUT.html  also write a page that shows the pack in 3D in a browser\n");
+static int usage(FILE* out = stdout) {
+    std::fprintf(out, "usage: qrvinfo [--json] [--obj OUT.obj] [--html OUT.html] FILE.qrv\n");
+    std::fprintf(out, "   --json           print the summary as JSON\n");
+    std::fprintf(out, "   --obj OUT.obj    also write the meshes as Wavefront OBJ (and OUT.mtl)\n");
+    std::fprintf(out, "   --html OUT.html  also write a page that shows the pack in 3D in a browser\n");
     return 2;
+}
+
+// A wrong command line: as always in text; with --json anywhere, one JSON
+// object on standard output and the usage on standard error.
+static int wrongCommandLine(int argc, char** argv, const char* message, const char* argument) {
+    bool json = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--obj") == 0 || std::strcmp(argv[i], "--html") == 0)
+            ++i;
+        else
+            json = json || std::strcmp(argv[i], "--json") == 0;
+    }
+    if (!json) {
+        if (message) std::printf("ERROR: %s \"%s\"\n", message, argument);
+        return usage();
+    }
+    PackError error = {-1, "command line", "qrvinfo [--json] [--obj OUT.obj] [--html OUT.html] FILE.qrv", ""};
+    if (message)
+        std::snprintf(error.found, sizeof error.found, "%s \"%s\"", message, argument);
+    else
+        std::snprintf(error.found, sizeof error.found, "%s", argument);
+    printJsonError(stdout, "", error);
+    std::fflush(stdout);
+    std::fprintf(stderr, "qrvinfo: error: %s\n", error.found);
+    return usage(stderr);
 }
 
 // Says why an output file was not written; always 1, the exit code.
@@ -48,22 +72,20 @@ int main(int argc, char** argv) {
         if (std::strcmp(argv[i], "--json") == 0) {
             json = true;
         } else if (std::strcmp(argv[i], "--obj") == 0) {
-            if (i + 1 >= argc) return usage();
+            if (i + 1 >= argc) return wrongCommandLine(argc, argv, nullptr, "--obj without a file name");
             objPath = argv[++i];
         } else if (std::strcmp(argv[i], "--html") == 0) {
-            if (i + 1 >= argc) return usage();
+            if (i + 1 >= argc) return wrongCommandLine(argc, argv, nullptr, "--html without a file name");
             htmlPath = argv[++i];
         } else if (argv[i][0] == '-' && argv[i][1] != 0) {
-            std::printf("ERROR: unknown option \"%s\"\n", argv[i]);
-            return usage();
+            return wrongCommandLine(argc, argv, "unknown option", argv[i]);
         } else if (path) {
-            std::printf("ERROR: dunno what to do with \"%s\"\n", argv[i]);
-            return usage();
+            return wrongCommandLine(argc, argv, "dunno what to do with", argv[i]);
         } else {
             path = argv[i];
         }
     }
-    if (!path) return usage();
+    if (!path) return wrongCommandLine(argc, argv, nullptr, "no pack named");
 
     int32_t size = 0;
     unsigned char* bytes = readWholeFile(path, &size);

@@ -60,6 +60,13 @@ TEST(QrvinfoCli, SummaryJsonObjAndExitCodes) {
 
     EXPECT_EQ(2, qrvinfo({}).exitCode);
     EXPECT_EQ(2, qrvinfo({"--bogus", path}).exitCode);
+    for (std::vector<std::string> wrong : {std::vector<std::string>{"--json", "--bogus", path},
+                                           std::vector<std::string>{path, "--json", "--obj"}}) {
+        run = qrvinfo(wrong);  // still one JSON object first, then the usage on standard error
+        EXPECT_EQ(2, run.exitCode);
+        EXPECT_EQ(0u, run.output.find("{\n  \"file\": \"\",\n  \"valid\": false,\n  \"error\": {\"offset\": null, "
+                                     "\"field\": \"command line\"")) << run.output;
+    }
 }
 
 // --obj never writes over the pack it reads: not named as the OBJ, not as the MTL beside it, not through a link.
