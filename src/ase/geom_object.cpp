@@ -4,6 +4,7 @@
 #include "ase/number.h"
 #include "ase/syntax_error.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -205,6 +206,47 @@ static int buildSubsets(ReadContext& context, Mesh* mesh, int32_t materialRef, c
     return buildSubMaterialSubsets(context, mesh, material, faceList);
 }
 
+static bool finite(float value) {
+    uint32_t bits;
+    std::memcpy(&bits, &value, 4);
+    return (bits & 0x7F800000u) != 0x7F800000u;
+}
+
+// How many of the floats are NaN or infinite, and the entry of the first.
+static int32_t countNonFinite(const float* values, int32_t perEntry, int32_t entries, int32_t* first) {
+    int32_t count = 0;
+    for (int32_t i = entries * perEntry - 1; i >= 0; --i)
+        if (!finite(values[i])) ++count, *first = i / perEntry;
+    return count;
+}
+
+// Numbers that are not finite go into the pack as they are, and nothing
+// welds with them; the user hears of it, once per object and kind. Only the
+// entries the file wrote are looked at: a count may claim far more.
+static void warnNonFinite(ReadContext& context, const Mesh* mesh, const WrittenRecords& written) {
+    struct Kind {
+        const char* what;
+        const char* entry;
+        const float* values;
+        int32_t perEntry, entries;
+    } kinds[] = {
+        {"positions", "*MESH_VERTEX", &mesh->vertices.items->x, 3, std::min(written.vertices, mesh->vertices.count)},
+        {"normals", "normal", &mesh->normals.items->x, 3, mesh->normals.count},
+        {"texture coordinates", "*MESH_TVERT", &mesh->mapChannels[0].items->u, 2,
+         std::min(written.texVertices[0], mesh->mapChannels[0].count)},
+        {"lightmap coordinates", "channel 2's *MESH_TVERT", &mesh->mapChannels[1].items->u, 2,
+         std::min(written.texVertices[1], mesh->mapChannels[1].count)},
+    };
+    for (const Kind& kind : kinds) {
+        int32_t first = 0;
+        const int32_t count = kind.entries > 0 ? countNonFinite(kind.values, kind.perEntry, kind.entries, &first) : 0;
+        if (count > 0)
+            context.warn("geometry object \"%s\": %d %s in its %s (NaN or infinity), the first in %s %d",
+                         mesh->name.printable(), count, count == 1 ? "number is not finite" : "numbers are not finite",
+                         kind.what, kind.entry, first);
+    }
+}
+
 int parseGeomObject(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, const MaterialTable& materials) {
     const int32_t start = tokenizer.position();  // its line is counted only when needed
     if (!expectAfter(context, tokenizer, "{", "*GEOMOBJECT")) return 0;
@@ -239,6 +281,7 @@ int parseGeomObject(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, cons
         result = 0;
     }
     if (result) result = buildSubsets(context, mesh, materialRef, materials, faceList);
+    if (result) warnNonFinite(context, mesh, written);
     faceList.release();
     return result;
 }

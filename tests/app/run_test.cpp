@@ -59,6 +59,14 @@ static ProgramRun runClear(const std::string& dir, const std::vector<std::string
     return run;
 }
 
+// The real binary with standard error after standard output, as a user sees them.
+static ProgramRun runSaying(const std::string& dir, const std::vector<std::string>& args, uint64_t addressSpace = 0) {
+#if !defined(_WIN32)
+    setenv("ASAN_OPTIONS", "detect_leaks=0", 1);  // the Scene lives until the process ends, by design
+#endif
+    return runProgram(TARVOLT_BINARY, dir, args, true, addressSpace);
+}
+
 static bool makeSparse(const std::string& path, uintmax_t size) {
     std::error_code error;
     writeBytes(path, "");
@@ -147,7 +155,7 @@ TEST(Run, FailuresSayWhyOnStandardError) {
     for (const auto& row : rows) {
         if (row.said.empty()) continue;
         const bool oom = row.args[0] == "big.ase";
-        ProgramRun run = runProgram(TARVOLT_BINARY, dir.path, row.args, true, oom ? 256u << 20 : 0);
+        ProgramRun run = runSaying(dir.path, row.args, oom ? 256u << 20 : 0);
         EXPECT_EQ(255, run.exitCode) << row.said;
         std::string said = row.said;
         if (row.args[0] == "cut.ase") {  // "ERROR: line N: reason" in app.log gives "cut.ase:N: error: reason"
@@ -173,15 +181,25 @@ TEST(Run, SuspiciousInputsConvertWithAWarning) {
     writeBytes(dir / "empty.ase", "");
     writeBytes(dir / "headless.ase", kTriangle);  // no *3DSMAX_ASCIIEXPORT line
     writeBytes(dir / "scene.ase", "*3DSMAX_ASCIIEXPORT 200\n" + kTriangle);
+    std::string nonFinite = "*3DSMAX_ASCIIEXPORT 200\n" + kTriangle;
+    nonFinite.replace(nonFinite.find("*MESH_VERTEX 1 1 0 0"), 20, "*MESH_VERTEX 1 nan 0 -inf");
+    nonFinite.replace(nonFinite.find("*MESH_VERTEXNORMAL 2 0 0 1"), 26, "*MESH_VERTEXNORMAL 2 0 0 1e99");
+    writeBytes(dir / "nonfinite.ase", nonFinite);
     const std::string header = ":1: warning: the file does not begin with *3DSMAX_ASCIIEXPORT\n";
     const std::string empty = ": warning: no *GEOMOBJECT was read; the pack is empty\n";
-    for (const char* name : {"noise.ase", "zeros.ase", "empty.ase", "headless.ase", "scene.ase"}) {
-        ProgramRun run = runProgram(TARVOLT_BINARY, dir.path, {name}, true);
+    for (const char* name : {"noise.ase", "zeros.ase", "empty.ase", "headless.ase", "scene.ase", "nonfinite.ase"}) {
+        ProgramRun run = runSaying(dir.path, {name});
         EXPECT_EQ(0, run.exitCode) << name;
         const std::string n = name, output = fromNative(run.output);
         std::string said;
-        if (n != "scene.ase") said += n + header;
-        if (n != "scene.ase" && n != "headless.ase") said += n + empty;
+        if (n == "nonfinite.ase") {  // 1e99 is infinite as a float
+            said = n + ": warning: geometry object \"Box\": 2 numbers are not finite in its positions (NaN or "
+                       "infinity), the first in *MESH_VERTEX 1\n" + n + ": warning: geometry object \"Box\": 1 number "
+                       "is not finite in its normals (NaN or infinity), the first in normal 2\n";
+        } else {
+            if (n != "scene.ase") said += n + header;
+            if (n != "scene.ase" && n != "headless.ase") said += n + empty;
+        }
         EXPECT_EQ(kBanner + said + "\nDone!\n\npress any key...\n", output.substr(output.find('\n') + 1)) << name;
     }
 }
@@ -215,7 +233,7 @@ TEST(Run, FacesLeftOutAreCounted) {
     ScratchDir dir;
     writeBytes(dir / "ids.ase", "*3DSMAX_ASCIIEXPORT 200\n" + materials + object("First", {0, 5, 7, 5, 1}) + filler +
                                     object("Last", {-1, 0, 9, 10, 11, 12, 13}));
-    ProgramRun run = runProgram(TARVOLT_BINARY, dir.path, {"ids.ase"}, true);
+    ProgramRun run = runSaying(dir.path, {"ids.ase"});
     EXPECT_EQ(0, run.exitCode);
     const std::string output = fromNative(run.output);
     EXPECT_EQ("ids.ase: warning: geometry object \"First\": 3 faces left out: material ids 5, 7 name no submaterial "
@@ -236,7 +254,7 @@ TEST(Run, AMissingMaterialReferenceSaysWhichObject) {
     writeBytes(dir / "first.ase", std::string(kTriangle).erase(kTriangle.find("*MATERIAL_REF 0"), 15));
     writeBytes(dir / "late.ase", late);
     for (const auto& [name, line] : {std::pair<std::string, int>{"first.ase", 9}, {"late.ase", lateLine}}) {
-        ProgramRun run = runProgram(TARVOLT_BINARY, dir.path, {name}, true);
+        ProgramRun run = runSaying(dir.path, {name});
         EXPECT_EQ(255, run.exitCode);
         EXPECT_EQ(native(kBanner) + name + ":" + std::to_string(line) +
                       ": error: geometry object \"Box\" has no *MATERIAL_REF\n",
