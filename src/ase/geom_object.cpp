@@ -230,11 +230,13 @@ static void warnNonFinite(ReadContext& context, const Mesh* mesh, const WrittenR
         const float* values;
         int32_t perEntry, entries;
     } kinds[] = {
-        {"positions", "*MESH_VERTEX", &mesh->vertices.items->x, 3, std::min(written.vertices, mesh->vertices.count)},
-        {"normals", "normal", &mesh->normals.items->x, 3, mesh->normals.count},
-        {"texture coordinates", "*MESH_TVERT", &mesh->mapChannels[0].items->u, 2,
+        // The records are plain runs of floats; a list never written has none.
+        {"positions", "*MESH_VERTEX", (const float*)mesh->vertices.items, 3,
+         std::min(written.vertices, mesh->vertices.count)},
+        {"normals", "normal", (const float*)mesh->normals.items, 3, mesh->normals.count},
+        {"texture coordinates", "*MESH_TVERT", (const float*)mesh->mapChannels[0].items, 2,
          std::min(written.texVertices[0], mesh->mapChannels[0].count)},
-        {"lightmap coordinates", "channel 2's *MESH_TVERT", &mesh->mapChannels[1].items->u, 2,
+        {"lightmap coordinates", "channel 2's *MESH_TVERT", (const float*)mesh->mapChannels[1].items, 2,
          std::min(written.texVertices[1], mesh->mapChannels[1].count)},
     };
     for (const Kind& kind : kinds) {

@@ -48,6 +48,6 @@ public:
 private:
     // app.log's allocated figure counts the output stream, and logs are
     // compared from version to version: the object keeps the size it has had.
-    char reserved[8] = {};
+    [[maybe_unused]] char reserved[8] = {};
 };
 static_assert(sizeof(void*) != 8 || sizeof(FileWriteStream) == 40, "app.log counts this object's size");
