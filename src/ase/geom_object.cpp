@@ -256,6 +256,7 @@ int parseGeomObject(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, cons
     WrittenRecords written;
     int32_t materialRef = -1;
     int result = 1;
+    bool closed = false;
     while (result && tokenizer.nextToken()) {
         if (tokenizer.is("*NODE_TM")) {
             result = parseNodeTm(context, mesh, tokenizer);
@@ -269,12 +270,14 @@ int parseGeomObject(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, cons
                 context.print("matref=%d\n", materialRef);
             }
         } else if (tokenizer.is("}")) {
+            closed = true;
             break;
         } else if (tokenizer.is("{")) {
             // A nested block this parser does not know (an animation track).
             if (!skipBlock(tokenizer)) break;
         }
     }
+    if (result && !closed && tokenizer.atEnd()) warnUnclosed(context, tokenizer, "*GEOMOBJECT", start);
     if (result && materialRef == -1) {
         context.print("ERROR: no MATERIAL_REF!\n");
         std::snprintf(context.missingRefObject, sizeof context.missingRefObject, "%s", mesh->name.printable());

@@ -50,9 +50,14 @@ int parseMaterial(ReadContext& context, Tokenizer& tokenizer, Array<Material>& t
 }
 
 int parseMaterialListBlock(ReadContext& context, Tokenizer& tokenizer, MaterialTable& table) {
+    const int32_t start = tokenizer.position();
     if (!expectAfter(context, tokenizer, "{", "*MATERIAL_LIST")) return 0;
+    bool closed = false;
     while (tokenizer.nextToken()) {
-        if (tokenizer.is("}")) break;
+        if (tokenizer.is("}")) {
+            closed = true;
+            break;
+        }
         if (tokenizer.is("*MATERIAL_COUNT")) {
             if (!tokenizer.nextToken())
                 return syntaxError(context, tokenizer, "expected a number after *MATERIAL_COUNT");
@@ -61,5 +66,6 @@ int parseMaterialListBlock(ReadContext& context, Tokenizer& tokenizer, MaterialT
             if (!parseMaterial(context, tokenizer, table, 0)) return 0;
         }
     }
+    if (!closed) warnUnclosed(context, tokenizer, "*MATERIAL_LIST", start);
     return 1;
 }

@@ -37,3 +37,7 @@ int parseError(ReadContext& context, const Tokenizer& tokenizer, const char* for
 int expectedAfter(ReadContext& context, const Tokenizer& tokenizer, const char* literal, const char* after) {
     return syntaxError(context, tokenizer, "expected \"%s\" after %s", literal, after);
 }
+
+void warnUnclosed(ReadContext& context, const Tokenizer& tokenizer, const char* keyword, int32_t offset) {
+    context.warn("the input ends inside %s opened on line %d", keyword, tokenizer.lineAt(offset > 0 ? offset - 1 : 0));
+}

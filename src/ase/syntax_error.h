@@ -26,3 +26,8 @@ int expectedAfter(ReadContext& context, const Tokenizer& tokenizer, const char* 
 inline int expectAfter(ReadContext& context, Tokenizer& tokenizer, const char* literal, const char* after) {
     return tokenizer.expect(literal) ? 1 : expectedAfter(context, tokenizer, literal, after);
 }
+
+// The input ended inside a block, which the reader takes as closed there: a
+// warning that names the block and the line it opened on (offset: where its
+// keyword ended).
+void warnUnclosed(ReadContext& context, const Tokenizer& tokenizer, const char* keyword, int32_t offset);

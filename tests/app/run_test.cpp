@@ -185,9 +185,13 @@ TEST(Run, SuspiciousInputsConvertWithAWarning) {
     nonFinite.replace(nonFinite.find("*MESH_VERTEX 1 1 0 0"), 20, "*MESH_VERTEX 1 nan 0 -inf");
     nonFinite.replace(nonFinite.find("*MESH_VERTEXNORMAL 2 0 0 1"), 26, "*MESH_VERTEXNORMAL 2 0 0 1e99");
     writeBytes(dir / "nonfinite.ase", nonFinite);
-    const std::string header = ":1: warning: the file does not begin with *3DSMAX_ASCIIEXPORT\n";
+    const std::string header = "*3DSMAX_ASCIIEXPORT 200\n";
+    writeBytes(dir / "open.ase", header + kTriangle.substr(0, kTriangle.rfind('}')));  // the object never closed
+    writeBytes(dir / "openlist.ase", header + "*MATERIAL_LIST {\n*MATERIAL_COUNT 0\n");
+    const std::string headless = ":1: warning: the file does not begin with *3DSMAX_ASCIIEXPORT\n";
     const std::string empty = ": warning: no *GEOMOBJECT was read; the pack is empty\n";
-    for (const char* name : {"noise.ase", "zeros.ase", "empty.ase", "headless.ase", "scene.ase", "nonfinite.ase"}) {
+    for (const char* name :
+         {"noise.ase", "zeros.ase", "empty.ase", "headless.ase", "scene.ase", "nonfinite.ase", "open.ase", "openlist.ase"}) {
         ProgramRun run = runSaying(dir.path, {name});
         EXPECT_EQ(0, run.exitCode) << name;
         const std::string n = name, output = fromNative(run.output);
@@ -196,8 +200,12 @@ TEST(Run, SuspiciousInputsConvertWithAWarning) {
             said = n + ": warning: geometry object \"Box\": 2 numbers are not finite in its positions (NaN or "
                        "infinity), the first in *MESH_VERTEX 1\n" + n + ": warning: geometry object \"Box\": 1 number "
                        "is not finite in its normals (NaN or infinity), the first in normal 2\n";
+        } else if (n == "open.ase") {
+            said = n + ": warning: the input ends inside *GEOMOBJECT opened on line 10\n";
+        } else if (n == "openlist.ase") {
+            said = n + ": warning: the input ends inside *MATERIAL_LIST opened on line 2\n" + n + empty;
         } else {
-            if (n != "scene.ase") said += n + header;
+            if (n != "scene.ase") said += n + headless;
             if (n != "scene.ase" && n != "headless.ase") said += n + empty;
         }
         EXPECT_EQ(kBanner + said + "\nDone!\n\npress any key...\n", output.substr(output.find('\n') + 1)) << name;
