@@ -70,10 +70,14 @@ int run(int argc, char** argv) {
                 options |= kOptionWeld;
             } else {
                 std::printf("ERROR: unknown option '%c'\n", letter);
+                std::fflush(stdout);
+                std::fprintf(stderr, "tarvolt: error: unknown option \"%s\" (tarvolt --help lists them)\n", argument);
                 return -1;
             }
         } else if (inputPath) {
             std::printf("ERROR: dunno what to do with \"%s\"\n", argument);
+            std::fflush(stdout);
+            std::fprintf(stderr, "tarvolt: error: one file at a time: \"%s\" after \"%s\"\n", argument, inputPath);
             return -1;
         } else {
             inputPath = argument;

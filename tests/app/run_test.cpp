@@ -145,6 +145,8 @@ TEST(Run, FailuresSayWhyOnStandardError) {
     const bool sparse = makeSparse(dir / "huge.ase", 2147483648ull) && makeSparse(dir / "big.ase", 1ull << 30);
     struct { std::vector<std::string> args; std::string said; } rows[] = {
         {{"big.ase"}, sparse && kLimits ? "big.ase: error: out of memory" : ""},  // 1 GiB in 256 MiB
+        {{"-x", "a.ase"}, "tarvolt: error: unknown option \"-x\" (tarvolt --help lists them)"},
+        {{"a.ase", "b.ase"}, "tarvolt: error: one file at a time: \"b.ase\" after \"a.ase\""},
         {{"missing.ase"}, "missing.ase: error: cannot open: No such file or directory"},
         {{"folder.ase"}, "folder.ase: error: is a directory"},
         {{"huge.ase"}, sparse ? "huge.ase: error: larger than 2 GiB" : ""},
