@@ -39,5 +39,9 @@ int expectedAfter(ReadContext& context, const Tokenizer& tokenizer, const char* 
 }
 
 void warnUnclosed(ReadContext& context, const Tokenizer& tokenizer, const char* keyword, int32_t offset) {
+    // A '}' that is the input's last byte closes the block for the user, but
+    // no separator ends it, so the tokenizer never delivers it.
+    const int32_t end = tokenizer.inputEnd();
+    if (end > 0 && tokenizer.inputBytes()[end - 1] == '}') return;
     context.warn("the input ends inside %s opened on line %d", keyword, tokenizer.lineAt(offset > 0 ? offset - 1 : 0));
 }
