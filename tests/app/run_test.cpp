@@ -267,10 +267,10 @@ TEST(Run, AMissingMaterialReferenceSaysWhichObject) {
     writeBytes(dir / "late.ase", late);
     for (const auto& [name, line] : {std::pair<std::string, int>{"first.ase", 9}, {"late.ase", lateLine}}) {
         ProgramRun run = runSaying(dir.path, {name});
+        const std::string output = fromNative(run.output);  // both streams are text: CR LF on Windows
         EXPECT_EQ(255, run.exitCode);
-        EXPECT_EQ(native(kBanner) + name + ":" + std::to_string(line) +
-                      ": error: geometry object \"Box\" has no *MATERIAL_REF\n",
-                  run.output.substr(run.output.find('\n') + 1));
+        EXPECT_EQ(kBanner + name + ":" + std::to_string(line) + ": error: geometry object \"Box\" has no *MATERIAL_REF\n",
+                  output.substr(output.find('\n') + 1));
     }
 }
 
