@@ -5,10 +5,7 @@
 #include "support/test_support.h"
 #include "writer/pack_bytes.h"
 
-#include <cerrno>
-
 #if !defined(_WIN32)
-#include <sys/resource.h>
 #include <sys/stat.h>
 #endif
 
@@ -26,42 +23,6 @@ protected:
 };
 
 }  // namespace
-
-#if !defined(_WIN32)
-// The largest mesh the reader accepts: its 3 MiB pack goes out in four writes and loads. A real file-size limit
-// that cuts the first write, a later one or the last byte fails the run with EFBIG and leaves the earlier file,
-// no temporary, an ERROR in the Log.
-TEST_F(WritePack, FailedWriteLeavesTheEarlierFile) {
-    mesh.vertices.push({1, 2, 3}), mesh.normals.push({0, 0, 1}), mesh.mapChannels[0].push({0, 0});
-    mesh.faces.resize(21845);  // every corner uses entry 0
-    int writes = 0;
-    const std::string pack = packBytes(&mesh, 0, &writes);
-    Pack loaded;
-    PackError error;
-    EXPECT_LE(writes, 4);
-    EXPECT_TRUE(loadBytes(pack, loaded, error)) << error.offset << " " << error.field;
-    clearPack(loaded);
-    for (rlim_t limit : {(rlim_t)0, (rlim_t)1 << 20, (rlim_t)pack.size() - 1}) {
-        SCOPED_TRACE(limit);
-        writeBytes(output, "old");
-        resetLog();
-        int reason = 0;
-        struct rlimit saved, cut;
-        getrlimit(RLIMIT_FSIZE, &saved);
-        cut = saved, cut.rlim_cur = limit;
-        setrlimit(RLIMIT_FSIZE, &cut);
-        const int written = writePack(input.c_str(), &mesh, 0, &reason);
-        setrlimit(RLIMIT_FSIZE, &saved);
-        EXPECT_EQ(0, written);
-        EXPECT_EQ(EFBIG, reason);
-        EXPECT_EQ("old", readBytes(output));
-        EXPECT_EQ(1, files());
-        EXPECT_NE(std::string::npos, logText().find("ERROR: ")) << logText();
-    }
-    EXPECT_EQ(1, writePack(input.c_str(), &mesh, 0));
-    EXPECT_EQ(pack, readBytes(output));
-}
-#endif
 
 // A new pack gets the mode of a plain create, a replaced one keeps its own. A folder at the output path is
 // refused, and so are outputs that are the input: named so, a hard link or a symbolic link to it.
