@@ -25,6 +25,8 @@ int AseReader::readScene(Scene* scene, const char* path) {
 SceneLoopResult runSceneLoop(SceneLoop& loop) {
     Tokenizer& tokenizer = loop.tokenizer;
     bool first = true;
+    // A material list cut short by a "*GEOMOBJECT" leaves that token current.
+    bool haveToken = false;
     for (;;) {
         if (loop.lookahead && loop.lookahead->pending() && !loop.lookahead->take(loop)) return kSceneFailed;
         int32_t at = -1;
@@ -36,20 +38,22 @@ SceneLoopResult runSceneLoop(SceneLoop& loop) {
                 return kSceneRead;
             }
         }
-        if (!tokenizer.nextToken()) {
+        if (!haveToken && !tokenizer.nextToken()) {
             if (first && !loop.worker) loop.context.headerMissing = true;
             loop.stop = at >= 0 ? at : tokenizer.inputEnd();
             break;
         }
+        haveToken = false;
         if (first && loop.worker && !tokenizer.is("*GEOMOBJECT")) return kSceneAbandoned;
         if (first && !loop.worker && !tokenizer.is("*3DSMAX_ASCIIEXPORT")) loop.context.headerMissing = true;
         first = false;
         if (tokenizer.is("*GEOMOBJECT")) {
             if (loop.materialLog) loop.materialLog->flush(loop.materials);
             if (loop.lookahead) loop.lookahead->start(tokenizer, loop.materials);
-            Mesh* mesh = readGeomObject(loop.context, tokenizer, loop.materials);
-            if (!mesh) return kSceneFailed;
-            loop.scene.link(mesh);
+            bool empty = false;
+            Mesh* mesh = readGeomObject(loop.context, tokenizer, loop.materials, &empty);
+            if (!mesh && !empty) return kSceneFailed;
+            if (mesh) loop.scene.link(mesh);
         }
         if (tokenizer.is("*MATERIAL_LIST")) {
             if (loop.worker) {
@@ -61,6 +65,7 @@ SceneLoopResult runSceneLoop(SceneLoop& loop) {
             // The workers read the materials as they are now.
             loop.lookahead->restart();
             if (!loop.materialLog->readList(loop.context, tokenizer, loop.materials)) return kSceneFailed;
+            haveToken = tokenizer.is("*GEOMOBJECT");
         }
     }
     if (loop.materialLog) {

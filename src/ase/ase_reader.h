@@ -47,7 +47,13 @@ public:
     int readScene(Scene* scene, Stream* stream, const char* fileName = "");
 };
 
-int parseMaterial(ReadContext& context, Tokenizer& tokenizer, Array<Material>& target, int depth);
+// How a material block ended: failed, closed by its "}", or cut short by a
+// "*GEOMOBJECT" (some exporters never close a material): the blocks still
+// open close there and the scene loop reads the object.
+enum MaterialBlockEnd { kMaterialFailed = 0, kMaterialClosed = 1, kMaterialCutShort = 2 };
+
+MaterialBlockEnd parseMaterial(ReadContext& context, Tokenizer& tokenizer, Array<Material>& target, int depth);
 int parseMapDiffuse(ReadContext& context, Tokenizer& tokenizer, Material& material);
-// Reads a material list into table; MaterialLog logs it.
+// Reads a material list into table; MaterialLog logs it. When it returns 1
+// the current token may be a "*GEOMOBJECT" that cut the list short.
 int parseMaterialListBlock(ReadContext& context, Tokenizer& tokenizer, MaterialTable& table);

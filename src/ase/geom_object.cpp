@@ -249,7 +249,8 @@ static void warnNonFinite(ReadContext& context, const Mesh* mesh, const WrittenR
     }
 }
 
-int parseGeomObject(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, const MaterialTable& materials) {
+int parseGeomObject(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, const MaterialTable& materials,
+                    bool* empty) {
     const int32_t start = tokenizer.position();  // its line is counted only when needed
     if (!expectAfter(context, tokenizer, "{", "*GEOMOBJECT")) return 0;
     Array<FaceIndices> faceList;
@@ -278,6 +279,16 @@ int parseGeomObject(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, cons
         }
     }
     if (result && !closed && tokenizer.atEnd()) warnUnclosed(context, tokenizer, "*GEOMOBJECT", start);
+    if (result && isEmptyObject(mesh, written)) {
+        // Nothing to texture, so no material reference is asked for.
+        const bool named = mesh->name.data && mesh->name.data[0];
+        context.warn("geometry object %s%s%son line %d is empty (no vertices, no faces); it is left out of the pack",
+                     named ? "\"" : "", named ? mesh->name.printable() : "", named ? "\" " : "",
+                     tokenizer.lineAt(start > 0 ? start - 1 : 0));
+        if (empty) *empty = true;
+        faceList.release();
+        return 1;
+    }
     if (result && materialRef == -1) {
         context.print("ERROR: no MATERIAL_REF!\n");
         std::snprintf(context.missingRefObject, sizeof context.missingRefObject, "%s", mesh->name.printable());
@@ -291,7 +302,7 @@ int parseGeomObject(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, cons
     return result;
 }
 
-Mesh* readGeomObject(ReadContext& context, Tokenizer& tokenizer, const MaterialTable& materials) {
+Mesh* readGeomObject(ReadContext& context, Tokenizer& tokenizer, const MaterialTable& materials, bool* empty) {
     if (materials.count == 0) context.print("WARNING: geomobject encountered, but no materials\n");
     void* record = context.allocator->tryAlloc((int32_t)sizeof(Mesh));
     if (!record) {
@@ -299,7 +310,9 @@ Mesh* readGeomObject(ReadContext& context, Tokenizer& tokenizer, const MaterialT
         return nullptr;
     }
     Mesh* mesh = ::new (record) Mesh();
-    if (!parseGeomObject(context, mesh, tokenizer, materials)) {
+    *empty = false;
+    if (!parseGeomObject(context, mesh, tokenizer, materials, empty) || *empty) {
+        if (*empty) context.print("empty: %s\n", mesh->name.printable());
         delete mesh;
         return nullptr;
     }

@@ -22,50 +22,64 @@ int parseMapDiffuse(ReadContext& context, Tokenizer& tokenizer, Material& materi
     return 1;
 }
 
-int parseMaterial(ReadContext& context, Tokenizer& tokenizer, Array<Material>& target, int depth) {
+MaterialBlockEnd parseMaterial(ReadContext& context, Tokenizer& tokenizer, Array<Material>& target, int depth) {
     const char* keyword = depth == 0 ? "*MATERIAL" : "*SUBMATERIAL";
-    if (!tokenizer.nextToken()) return syntaxError(context, tokenizer, "expected a number after %s", keyword);
-    (void)parseInt(tokenizer.text());  // the number labels the entry; order decides
-    if (!tokenizer.expect("{"))
-        return syntaxError(context, tokenizer, "expected \"{\" after the number of %s", keyword);
+    if (!tokenizer.nextToken()) {
+        syntaxError(context, tokenizer, "expected a number after %s", keyword);
+        return kMaterialFailed;
+    }
+    // The number labels the entry, and order decides; some exporters leave
+    // it out.
+    if (!tokenizer.is("{") && !tokenizer.expect("{")) {
+        syntaxError(context, tokenizer, "expected \"{\" after the number of %s", keyword);
+        return kMaterialFailed;
+    }
     Material material;
+    MaterialBlockEnd end = kMaterialClosed;
     int32_t braces = 1;
     while (tokenizer.nextToken()) {
         if (tokenizer.is("{")) {
             ++braces;
         } else if (tokenizer.is("}")) {
             if (--braces == 0) break;
+        } else if (tokenizer.is("*GEOMOBJECT")) {
+            end = kMaterialCutShort;
+            break;
         } else if (tokenizer.is("*MAP_DIFFUSE")) {
-            if (!parseMapDiffuse(context, tokenizer, material)) return 0;
+            if (!parseMapDiffuse(context, tokenizer, material)) return kMaterialFailed;
         } else if (tokenizer.is("*SUBMATERIAL")) {
             if (depth + 1 > kMaxMaterialDepth) {
-                return parseError(context, tokenizer, "*SUBMATERIAL nested deeper than %d levels",
-                                  kMaxMaterialDepth);
+                parseError(context, tokenizer, "*SUBMATERIAL nested deeper than %d levels", kMaxMaterialDepth);
+                return kMaterialFailed;
             }
-            if (!parseMaterial(context, tokenizer, material.subMaterials, depth + 1)) return 0;
+            end = parseMaterial(context, tokenizer, material.subMaterials, depth + 1);
+            if (end == kMaterialFailed) return kMaterialFailed;
+            if (end == kMaterialCutShort) break;
         }
     }
     target.push(material);
-    return 1;
+    return end;
 }
 
 int parseMaterialListBlock(ReadContext& context, Tokenizer& tokenizer, MaterialTable& table) {
     const int32_t start = tokenizer.position();
     if (!expectAfter(context, tokenizer, "{", "*MATERIAL_LIST")) return 0;
-    bool closed = false;
     while (tokenizer.nextToken()) {
-        if (tokenizer.is("}")) {
-            closed = true;
-            break;
-        }
+        if (tokenizer.is("}")) return 1;
         if (tokenizer.is("*MATERIAL_COUNT")) {
             if (!tokenizer.nextToken())
                 return syntaxError(context, tokenizer, "expected a number after *MATERIAL_COUNT");
             (void)parseInt(tokenizer.text());
         } else if (tokenizer.is("*MATERIAL")) {
-            if (!parseMaterial(context, tokenizer, table, 0)) return 0;
+            const MaterialBlockEnd end = parseMaterial(context, tokenizer, table, 0);
+            if (end == kMaterialFailed) return 0;
+        }
+        if (tokenizer.is("*GEOMOBJECT")) {
+            context.warn("*MATERIAL_LIST opened on line %d is not closed before the *GEOMOBJECT on line %d; it ends there",
+                         tokenizer.lineAt(start > 0 ? start - 1 : 0), tokenizer.lineNumber());
+            return 1;
         }
     }
-    if (!closed) warnUnclosed(context, tokenizer, "*MATERIAL_LIST", start);
+    warnUnclosed(context, tokenizer, "*MATERIAL_LIST", start);
     return 1;
 }

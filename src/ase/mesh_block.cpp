@@ -215,10 +215,15 @@ int parseNormals(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer) {
 }
 
 // Reads a count and checks it against its limits: 1 within, -1 outside, 0 at
-// the end of input.
+// the end of input. A count of 0 is taken as long as the object may still be
+// empty.
 static int readCount(ReadContext& context, Tokenizer& tokenizer, const char* keyword, int32_t limit,
-                     int32_t* count) {
+                     bool mayBeEmpty, int32_t* count, WrittenRecords& written) {
     if (!nextInt(context, tokenizer, count, keyword)) return 0;
+    if (*count == 0 && mayBeEmpty) {
+        written.zeroCounts = true;
+        return 1;
+    }
     return *count >= 1 && *count <= limit ? 1 : -1;
 }
 
@@ -234,6 +239,39 @@ static int sizeFromCount(ReadContext& context, Array<T>& list, int32_t n, int32_
     return 1;
 }
 
+// An object with vertices but no faces, or faces but no vertices, fails as
+// a count of 0 always has.
+static int checkZeroCounts(ReadContext& context, const Mesh* mesh, const WrittenRecords& written) {
+    if (!written.zeroCounts || isEmptyObject(mesh, written)) return 1;
+    if (mesh->vertices.count == 0) {
+        context.print("ERROR: invalid number of vertices: %d\n", 0);
+        return 0;
+    }
+    if (mesh->faces.count == 0) {
+        context.print("ERROR: invalid number of triangles: %d\n", 0);
+        return 0;
+    }
+    return 1;
+}
+
+// The keyword of a list block, when the current token is one.
+static const char* listKeyword(const Tokenizer& tokenizer) {
+    static const char* const kLists[] = {"*MESH_VERTEX_LIST", "*MESH_FACE_LIST", "*MESH_TVERTLIST",
+                                         "*MESH_TFACELIST", "*MESH_NORMALS"};
+    for (const char* list : kLists)
+        if (tokenizer.is(list)) return list;
+    return nullptr;
+}
+
+// Mapping channels other than 1 and 2 hold nothing the pack stores.
+static int skipMappingChannel(ReadContext& context, Tokenizer& tokenizer, int32_t number) {
+    const int32_t line = tokenizer.lineNumber();
+    if (!expectAfter(context, tokenizer, "{", "*MESH_MAPPINGCHANNEL")) return 0;
+    context.warn("*MESH_MAPPINGCHANNEL %d on line %d is passed over: only channels 1 and 2 are read", number, line);
+    skipBlock(tokenizer);
+    return 1;
+}
+
 int parseMesh(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, Array<FaceIndices>& faceList,
               WrittenRecords& written) {
     if (!expectAfter(context, tokenizer, "{", "*MESH")) return 0;
@@ -242,7 +280,8 @@ int parseMesh(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, Array<Face
     while (tokenizer.nextToken()) {
         int32_t n = 0;
         if (tokenizer.is("*MESH_NUMVERTEX")) {
-            int status = readCount(context, tokenizer, "*MESH_NUMVERTEX", kMaxVertices, &n);
+            int status = readCount(context, tokenizer, "*MESH_NUMVERTEX", kMaxVertices, mesh->faces.count == 0, &n,
+                                   written);
             if (status == 0) return 0;
             if (status < 0) {
                 context.print("ERROR: invalid number of vertices: %d\n", n);
@@ -250,21 +289,29 @@ int parseMesh(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, Array<Face
             }
             if (!sizeFromCount(context, mesh->vertices, n, written.vertices)) return 0;
         } else if (tokenizer.is("*MESH_NUMFACES")) {
-            int status = readCount(context, tokenizer, "*MESH_NUMFACES", kMaxFaces, &n);
+            int status = readCount(context, tokenizer, "*MESH_NUMFACES", kMaxFaces, mesh->vertices.count == 0, &n,
+                                   written);
             if (status == 0) return 0;
             if (status < 0) {
                 context.print("ERROR: invalid number of triangles: %d\n", n);
                 return 0;
             }
             if (!sizeFromCount(context, mesh->faces, n, written.faces)) return 0;
+        } else if (const char* list = isEmptyObject(mesh, written) ? listKeyword(tokenizer) : nullptr) {
+            // An empty object's lists hold nothing worth reading.
+            if (!expectAfter(context, tokenizer, "{", list)) return 0;
+            if (!skipBlock(tokenizer)) break;
         } else if (tokenizer.is("*MESH_VERTEX_LIST")) {
+            if (!checkZeroCounts(context, mesh, written)) return 0;
             written.vertices = mesh->vertices.count;
             if (!parseVertexList(context, mesh, tokenizer)) return 0;
         } else if (tokenizer.is("*MESH_FACE_LIST")) {
+            if (!checkZeroCounts(context, mesh, written)) return 0;
             if (!faceList.tryResize(mesh->faces.count)) return context.ranOutOfMemory();
             if (!parseFaceList(context, mesh, tokenizer, faceList)) return 0;
         } else if (tokenizer.is("*MESH_NUMTVERTEX")) {
-            int status = readCount(context, tokenizer, "*MESH_NUMTVERTEX", kMaxTexVertices, &n);
+            int status = readCount(context, tokenizer, "*MESH_NUMTVERTEX", kMaxTexVertices,
+                                   isEmptyObject(mesh, written), &n, written);
             if (status == 0) return 0;
             if (status < 0) {
                 context.print("ERROR: invalid number of texture coordinates: %d, channel %d\n", n, channel);
@@ -277,18 +324,15 @@ int parseMesh(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, Array<Face
             if (!parseTVertList(context, mesh, tokenizer, channel)) return 0;
         } else if (tokenizer.is("*MESH_MAPPINGCHANNEL")) {
             if (!nextInt(context, tokenizer, &n, "*MESH_MAPPINGCHANNEL")) return 0;
-            channel = saturatingSubtract(n, 1);
-            context.print("mapping channel: %d\n", channel);
-            if (channel > 1) {
-                context.print("WARNING: too many mapping channels: %d\n", channel);
-                // The warning alone would leave a rejected file without an error.
-                return parseError(context, tokenizer,
-                                  "*MESH_MAPPINGCHANNEL %d: only channels 1 and 2 are read", n);
+            const int32_t requested = saturatingSubtract(n, 1);
+            context.print("mapping channel: %d\n", requested);
+            if (requested > 1) context.print("WARNING: too many mapping channels: %d\n", requested);
+            if (requested > 1 || requested < 0) {
+                if (!skipMappingChannel(context, tokenizer, n)) return 0;
+                continue;
             }
-            if (channel < 0)
-                return parseError(context, tokenizer, "*MESH_MAPPINGCHANNEL %d: channels are numbered from 1",
-                                  n);
             if (!expectAfter(context, tokenizer, "{", "*MESH_MAPPINGCHANNEL")) return 0;
+            channel = requested;
             ++channelBlocks;
         } else if (tokenizer.is("*MESH_NUMTVFACES")) {
             if (!nextInt(context, tokenizer, &n, "*MESH_NUMTVFACES")) return 0;
@@ -311,6 +355,7 @@ int parseMesh(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, Array<Face
             if (!skipBlock(tokenizer)) break;
         }
     }
+    if (!checkZeroCounts(context, mesh, written)) return 0;
     context.print("%6i verts\n", mesh->vertices.count);
     context.print("%6i normals\n", mesh->normals.count);
     context.print("%6i texst %d\n", mesh->mapChannels[0].count, 0);

@@ -17,7 +17,16 @@ struct WrittenRecords {
     int32_t vertices = 0;
     int32_t faces = 0;
     int32_t texVertices[2] = {0, 0};
+    // A count of 0 was taken: the object may be empty (a helper or a group
+    // node some exporters write as geometry). Whether it is shows once the
+    // block ends.
+    bool zeroCounts = false;
 };
+
+// An object that said it has no vertices and no faces: no mesh comes of it.
+inline bool isEmptyObject(const Mesh* mesh, const WrittenRecords& written) {
+    return written.zeroCounts && mesh->vertices.count == 0 && mesh->faces.count == 0;
+}
 
 // Each parser starts right after its keyword and consumes its block; 1 on
 // success.

@@ -58,6 +58,7 @@ int Tokenizer::open(Stream* stream) {
     }
     input = reader->contents();
     inputSize = reader->size();
+    lineCount = LineCount{};
     resumeAt(0);
     return 1;
 }
@@ -69,6 +70,7 @@ void Tokenizer::close() {
     reader = nullptr;
     input = nullptr;
     inputSize = 0;
+    lineCount = LineCount{};
     mode = kEnded;
 }
 
@@ -79,6 +81,7 @@ void Tokenizer::openShared(const Tokenizer& other, int32_t at) {
     buildClasses();
     input = other.input;
     inputSize = other.inputSize;
+    lineCount = LineCount{};
     resumeAt(at);
 }
 
@@ -107,10 +110,14 @@ int32_t Tokenizer::lineNumber() const {
 }
 
 int32_t Tokenizer::lineAt(int32_t offset) const {
-    int32_t line = 1;
-    for (int32_t i = 0; i < offset && i < inputSize; ++i)
-        if (input[i] == '\n') ++line;
-    return line;
+    if (offset > inputSize) offset = inputSize;
+    // Messages come mostly in reading order: counting on from the last one
+    // keeps a message per object from costing the whole input each time.
+    if (offset < lineCount.offset) lineCount = LineCount{};
+    for (int32_t i = lineCount.offset; i < offset; ++i)
+        if (input[i] == '\n') ++lineCount.line;
+    lineCount.offset = offset;
+    return lineCount.line;
 }
 
 // Everything nextPlainToken leaves: words ended otherwise or near the end of

@@ -48,8 +48,9 @@ public:
     }
     // The 1-based line of the input where the scan stands, for messages.
     int32_t lineNumber() const;
-    // The line of a byte offset into the input. Both count from the start,
-    // so they are for messages, not for every token.
+    // The line of a byte offset into the input. Both count lines from the
+    // last offset asked for when it lies before, else from the start, so
+    // they are for messages, not for every token.
     int32_t lineAt(int32_t offset) const;
 
     // For readers that split one input among threads (object_lookahead.h).
@@ -217,4 +218,10 @@ private:
     bool numbersOrdinary;
     // The delimiters are "{}:", the set the line readers know.
     bool lineScansFit;
+    // Where lineAt last counted to, and the line there.
+    struct LineCount {
+        int32_t offset = 0;
+        int32_t line = 1;
+    };
+    mutable LineCount lineCount;
 };

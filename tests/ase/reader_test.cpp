@@ -166,7 +166,6 @@ TEST(Reader, MeshBlock) {
     const std::pair<std::string, std::string> cases[] = {
         {"*MESH_NUMVERTEX 4194304", "4194304 verts\n"},
         {"*MESH_NUMVERTEX 4194305", "ERROR: invalid number of vertices: 4194305\n"},
-        {"*MESH_NUMVERTEX 0", "ERROR: invalid number of vertices: 0\n"},
         {"*MESH_NUMVERTEX -1", "ERROR: invalid number of vertices: -1\n"},
         {"*MESH_NUMFACES 21845", " 21845 tris\n"},
         {"*MESH_NUMFACES 21846", "ERROR: invalid number of triangles: 21846\n"},
@@ -175,13 +174,15 @@ TEST(Reader, MeshBlock) {
         {v + f + "*MESH_MAPPINGCHANNEL 1 {\n" + tvertList(4) + tfaceList(kOne) + "}\n*MESH_MAPPINGCHANNEL 2 {\n" +
              tvertList(5) + tfaceList(kOne) + "}\n" + n,
          "mapping channel: 0\nmapping channel: 1\n     3 verts\n     3 normals\n     4 texst 0\n     5 texst 1\n"},
-        {"*MESH_MAPPINGCHANNEL 3 {", "mapping channel: 2\nWARNING: too many mapping channels: 2\n"
-                                     "ERROR: line 4: *MESH_MAPPINGCHANNEL 3: only channels 1 and 2 are read\n"},
-        {"*MESH_MAPPINGCHANNEL 0 {",
-         "mapping channel: -1\nERROR: line 4: *MESH_MAPPINGCHANNEL 0: channels are numbered from 1\n"},
-        {"*MESH_MAPPINGCHANNEL -2147483648 {",  // the number - 1 saturates
-         "mapping channel: -2147483648\n"
-         "ERROR: line 4: *MESH_MAPPINGCHANNEL -2147483648: channels are numbered from 1\n"},
+        // Other channels are passed over whole; the lists after them count.
+        {v + f + uv + "*MESH_MAPPINGCHANNEL 3 {\n" + tvertList(7) + "}\n" + n,
+         "mapping channel: 2\nWARNING: too many mapping channels: 2\n     3 verts\n     3 normals\n     3 texst 0\n"
+         "     0 texst 1\n"},
+        {v + f + uv + "*MESH_MAPPINGCHANNEL -2147483648 {\n" + tvertList(7) + "}\n" + n,  // the number - 1 saturates
+         "mapping channel: -2147483648\n     3 verts\n     3 normals\n     3 texst 0\n     0 texst 1\n"},
+        // A count of 0 is an empty object only while the others are 0 too.
+        {"*MESH_NUMVERTEX 0\n*MESH_NUMFACES 1", "ERROR: invalid number of vertices: 0\n"},
+        {"*MESH_NUMFACES 1\n*MESH_NUMVERTEX 0", "ERROR: invalid number of vertices: 0\n"},
         // A normal is shared while its vertex repeats it: P P P, P Q P, a difference of 1e-9 but not 1.1e-9.
         {normals("0 0 0 1", "0 0 0 1", "0 0 0 1"), "     3 verts\n     1 normals\n"},
         {normals("0 0 0 1", "0 0 1 0", "0 0 0 1"), "     3 verts\n     3 normals\n"},
