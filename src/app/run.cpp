@@ -95,13 +95,7 @@ int run(int argc, char** argv) {
     std::fflush(stdout);  // diagnostics after what was printed before them
     if (reader.headerMissing)
         std::fprintf(stderr, "%s:1: warning: the file does not begin with *3DSMAX_ASCIIEXPORT\n", inputPath);
-    for (const char* line = reader.warnings; *line;) {
-        const char* end = std::strchr(line, '\n');
-        std::fprintf(stderr, "%s: warning: %.*s\n", inputPath, (int)(end - line), line);
-        line = end + 1;
-    }
-    if (reader.warningsNotKept)
-        std::fprintf(stderr, "%s: warning: and %d more warnings\n", inputPath, reader.warningsNotKept);
+    printWarnings(inputPath, reader.warnings, reader.warningsNotKept);
     if (!read) {
         std::printf("ERROR: could not open \"%s\"\n", inputPath);
         std::fflush(stdout);

@@ -24,10 +24,20 @@ void ReadContext::print(const char* format, ...) {
         log->append(buffer, n);
 }
 
+void printWarnings(const char* path, const char* warnings, int32_t notKept) {
+    for (const char* line = warnings; *line;) {
+        const char* end = std::strchr(line, '\n');
+        std::fprintf(stderr, "%s: warning: %.*s\n", path, (int)(end - line), line);
+        line = end + 1;
+    }
+    if (notKept) std::fprintf(stderr, "%s: warning: and %d more warnings\n", path, notKept);
+}
+
 void ReadContext::exitOnMissingMaterialRef(ReadContext& context) {
     // Standard output stays as it always was: the reason goes to standard error,
-    // after what was printed before it.
+    // after what was printed before it, and after what was noticed before it.
     std::fflush(stdout);
+    printWarnings(context.fileName, context.warnings, context.warningsNotKept);
     std::fprintf(stderr, "%s:%d: error: geometry object \"%s\" has no *MATERIAL_REF\n", context.fileName,
                  context.missingRefLine, context.missingRefObject);
     std::exit(-1);

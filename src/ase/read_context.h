@@ -66,3 +66,7 @@ struct ReadContext {
     // Notes the event and returns, so that the object fails.
     static void noteMissingMaterialRef(ReadContext& context);
 };
+
+// Writes warnings kept as ReadContext keeps them to standard error, one
+// "PATH: warning: TEXT" line each.
+void printWarnings(const char* path, const char* warnings, int32_t notKept);

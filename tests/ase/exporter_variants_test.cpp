@@ -103,14 +103,19 @@ TEST(ExporterVariants, ReadAheadWorkersReadThemAlike) {
     EXPECT_NE(std::string::npos, read.errors.find(" is not closed before the *GEOMOBJECT"));
 }
 
-// What still fails: an object with faces but no vertices or the reverse, and one without texture coordinates.
-TEST(ExporterVariants, HalfEmptyObjectsStillFail) {
+// What still fails: an object with faces but no vertices or the reverse, one without texture coordinates, and
+// one without a material reference, whose error comes after what was noticed before it.
+TEST(ExporterVariants, WhatStillFailsSaysWhy) {
     const std::string plain = kHeader + kTriangle;
+    const std::string channel3 = "*MESH_MAPPINGCHANNEL 3 {\n}\n";
     const std::pair<std::string, std::string> cases[] = {
         {replaced(plain, "*MESH_NUMVERTEX 3", "*MESH_NUMVERTEX 0"), ": error: invalid number of vertices: 0\n"},
         {replaced(plain, "*MESH_NUMFACES 1", "*MESH_NUMFACES 0"), ": error: invalid number of triangles: 0\n"},
         {replaced(plain, "*MESH_NUMTVERTEX 1", "*MESH_NUMTVERTEX 0"),
          ": error: invalid number of texture coordinates: 0, channel 0\n"},
+        {replaced(replaced(plain, "\t*MATERIAL_REF 0\n", ""), "\t\t*MESH_NORMALS", channel3 + "\t\t*MESH_NORMALS"),
+         ": warning: *MESH_MAPPINGCHANNEL 3 on line 43 is passed over: only channels 1 and 2 are read\n"
+         ":10: error: geometry object \"Box\" has no *MATERIAL_REF\n"},
     };
     ScratchDir dir;
     for (const auto& c : cases) {
