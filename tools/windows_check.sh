@@ -138,6 +138,17 @@ fi
 strip_cr() {
     tr -d '\r' <"$1" | grep -v -E '^(it looks like wine32 is missing|multiarch needs to be enabled first|execute "dpkg --add-architecture i386|apt-get install wine32|[0-9a-f]{4}:(err|fixme|warn|trace):)' || true
 }
+# Wine now and then fails to start a program at all: no output, a nonzero
+# exit. Such a run is tried again, up to three times in all.
+wine_tarvolt() {  # folder, arguments: the exit code of the run that printed
+    local dir=$1 code=0
+    shift
+    for _ in 1 2 3; do
+        (cd "$dir" && wine "$win/tarvolt.exe" "$@" </dev/null >stdout 2>&1) && code=0 || code=$?
+        [ -z "$(strip_cr "$dir/stdout")" ] || break
+    done
+    return "$code"
+}
 runs=0 packs=0 differ=0
 for input in "${inputs[@]}"; do
     name=$(basename "$input")
@@ -152,8 +163,7 @@ for input in "${inputs[@]}"; do
         (cd "$lin" && ASAN_OPTIONS=detect_leaks=0 "$root/$linux_build/tarvolt" $options "$name" </dev/null >stdout 2>&1) &&
             lin_code=0 || lin_code=$?
         # shellcheck disable=SC2086
-        (cd "$wdir" && wine "$win/tarvolt.exe" $options "$name" </dev/null >stdout 2>&1) &&
-            win_code=0 || win_code=$?
+        wine_tarvolt "$wdir" $options "$name" && win_code=0 || win_code=$?
         what="$name [$options]"
         problems=()
         [ "$lin_code" = "$win_code" ] || problems+=("exit code $lin_code on Linux, $win_code on Windows")
