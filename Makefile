@@ -59,7 +59,7 @@ fuzz:
 	mkdir -p $(FUZZ_BUILD)/ase-corpus $(FUZZ_BUILD)/pack-corpus $(FUZZ_BUILD)/artifacts
 	$(FUZZ_BUILD)/fuzz/ase_convert_fuzz $(FUZZ_LIMITS) -max_total_time=$(FUZZ_SECONDS) \
 	  -max_len=131072 -dict=fuzz/ase.dict -artifact_prefix=$(FUZZ_BUILD)/artifacts/ \
-	  $(FUZZ_BUILD)/ase-corpus samples tests/data/app tests/data/fuzz_regressions $(CORPUS)
+	  $(FUZZ_BUILD)/ase-corpus samples tests/data/app fuzz/ase_seeds tests/data/fuzz_regressions $(CORPUS)
 	$(FUZZ_BUILD)/fuzz/pack_loader_fuzz $(FUZZ_LIMITS) -max_total_time=$(PACK_FUZZ_SECONDS) \
 	  -artifact_prefix=$(FUZZ_BUILD)/artifacts/ $(FUZZ_BUILD)/pack-corpus fuzz/seeds
 

@@ -4,6 +4,7 @@
 #include "ase/material_log.h"
 #include "ase/object_lookahead.h"
 #include "ase/scene_loop.h"
+#include "ase/utf16_text.h"
 #include "platform/file_map.h"
 #include "platform/filesystem.h"
 #include "platform/log.h"
@@ -87,6 +88,7 @@ int AseReader::readScene(Scene* scene, Stream* stream, const char* fileName) {
     ReadContext context;
     context.fileName = fileName;
     context.missingMaterialRef = options.missingMaterialRef;
+    warnOfUtf16Losses(context, tokenizer);
     MaterialLog materialLog(*context.log);
     ObjectLookahead lookahead(options.threads, options.minimumPartBytes);
     lookahead.open(tokenizer);

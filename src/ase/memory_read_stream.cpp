@@ -4,21 +4,47 @@
 
 #include <cstring>
 
-MemoryReadStream::MemoryReadStream(Stream* from)
+MemoryReadStream::MemoryReadStream(Stream* from, Utf16Decoding* decoding)
     : source(from), position(0), data(nullptr), owned(nullptr), dataSize(0), isComplete(true) {
     int32_t n = source->size();
     if (n <= 0) return;
-    dataSize = n;
     // A stream that can lend its bytes (a mapped file) is used in place; the
     // bytes still count as if they had been copied.
-    if (const unsigned char* lent = source->contents()) {
-        gAllocator->count(n);
-        data = lent;
-        return;
+    data = source->contents();
+    if (!data) {
+        // Counted below, once it is known what the reader gets of it.
+        owned = (unsigned char*)gAllocator->realloc(nullptr, n);
+        data = owned;
+        if (!source->read(owned, n)) isComplete = false;
     }
-    owned = (unsigned char*)gAllocator->alloc(n);
-    data = owned;
-    if (!source->read(owned, n)) isComplete = false;
+    dataSize = n;
+    if (isComplete && startsWithUtf16Mark(data, n)) {
+        const Utf16Decoding decoded = decodeUtf16Text();
+        if (decoding) *decoding = decoded;
+    }
+    // What counts is the text the reader gets, so a UTF-16 file counts as
+    // its 8-bit form would.
+    gAllocator->count(dataSize);
+}
+
+// A copy is decoded in place; a lent (mapped) file stays mapped, so that a
+// file that shrinks while it is read is still noticed.
+Utf16Decoding MemoryReadStream::decodeUtf16Text() {
+    const int32_t capacity = utf16TextCapacity(dataSize);
+    unsigned char* text = owned;
+    if (!text && capacity > 0) text = (unsigned char*)gAllocator->realloc(nullptr, capacity);
+    const Utf16Decoding utf16 = decodeUtf16(data, dataSize, text);
+    // Exactly the text's size, as a copy of an 8-bit file has.
+    if (utf16.size == 0) {
+        gAllocator->free(text);
+        text = nullptr;
+    } else if (void* fitted = gAllocator->tryRealloc(text, utf16.size)) {
+        text = (unsigned char*)fitted;
+    }
+    owned = text;
+    data = text;
+    dataSize = utf16.size;
+    return utf16;
 }
 
 MemoryReadStream::~MemoryReadStream() {

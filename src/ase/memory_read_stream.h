@@ -1,11 +1,14 @@
 #pragma once
+#include "ase/utf16_text.h"
 #include "platform/stream.h"
 
 // Serves reads from the whole contents of another stream, which it takes over
 // and keeps open while it lives.
 class MemoryReadStream : public Stream {
 public:
-    explicit MemoryReadStream(Stream* source);
+    // Input that is UTF-16 text is held decoded (see utf16_text.h), and what
+    // the decoding lost goes to decoding when given.
+    explicit MemoryReadStream(Stream* source, Utf16Decoding* decoding = nullptr);
     ~MemoryReadStream() override;
 
     int close() override;
@@ -28,4 +31,9 @@ private:
     unsigned char* owned;
     int32_t dataSize;
     bool isComplete;
+
+    Utf16Decoding decodeUtf16Text();
 };
+// app.log's allocated figure counts this object, and logs are compared from
+// version to version: it keeps the size it has had.
+static_assert(sizeof(void*) != 8 || sizeof(MemoryReadStream) == 48, "app.log counts this object's size");

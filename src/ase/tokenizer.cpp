@@ -51,7 +51,8 @@ void Tokenizer::buildClasses() {
 int Tokenizer::open(Stream* stream) {
     if (!stream) return 0;
     close();
-    reader = new MemoryReadStream(stream);
+    utf16 = Utf16Decoding();
+    reader = new MemoryReadStream(stream, &utf16);
     if (!reader->complete()) {
         close();
         return 0;

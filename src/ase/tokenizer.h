@@ -53,6 +53,9 @@ public:
     // they are for messages, not for every token.
     int32_t lineAt(int32_t offset) const;
 
+    // How the input was decoded when it was UTF-16 text; null otherwise.
+    const Utf16Decoding* utf16Decoding() const { return reader && utf16.decoded ? &utf16 : nullptr; }
+
     // For readers that split one input among threads (object_lookahead.h).
     const unsigned char* inputBytes() const { return input; }
     int32_t inputEnd() const { return inputSize; }
@@ -202,6 +205,7 @@ private:
     }
 
     MemoryReadStream* reader;
+    Utf16Decoding utf16;  // of the reader's input
     const unsigned char* input;
     int32_t inputSize;
     int32_t pos;

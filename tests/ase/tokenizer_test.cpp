@@ -158,6 +158,8 @@ TEST(Tokenizer, RandomTextLikeTheReference) {
             default: t += rng.pick(kBytes, sizeof kBytes - 1);
             }
         }
+        // Text after a UTF-16 mark is decoded before it is split (utf16_text_test.cpp).
+        if (startsWithUtf16Mark((const unsigned char*)t.data(), (int32_t)t.size())) t[0] = ' ';
         Tokenizer fresh;
         ASSERT_TRUE(sameTokens(i % 3 ? reused : fresh, t, set, i % 4 ? &rng : nullptr))
             << "input " << i << " delimiters " << ::testing::PrintToString(set) << ": " << ::testing::PrintToString(t);

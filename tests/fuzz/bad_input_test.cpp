@@ -33,7 +33,7 @@ TEST(BadInput, EveryInputEndsClearly) {
         {edit("*MATERIAL_REF 0", ""), E, "ERROR: no MATERIAL_REF!"},  // the run would end here
         {edit("*MESH_VERTEX 1 1 0 0", "*MESH_VERTEX 1 nan -inf 1e39"), 1},  // copied as they are
         {" \t\r\n\n", 0},
-        {utf16, 0},
+        {utf16, 1},  // decoded first
         {word, 0},
         {edit("\"Box\"", "\"" + word + "\""), 1},
         {base + line + "\n", 1},
