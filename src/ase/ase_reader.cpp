@@ -46,7 +46,10 @@ SceneLoopResult runSceneLoop(SceneLoop& loop) {
         }
         haveToken = false;
         if (first && loop.worker && !tokenizer.is("*GEOMOBJECT")) return kSceneAbandoned;
-        if (first && !loop.worker && !tokenizer.is("*3DSMAX_ASCIIEXPORT")) loop.context.headerMissing = true;
+        // A UTF-8 byte-order mark stays on the first word; the header is there.
+        if (first && !loop.worker && !tokenizer.is("*3DSMAX_ASCIIEXPORT") &&
+            !tokenizer.is("\xEF\xBB\xBF*3DSMAX_ASCIIEXPORT"))
+            loop.context.headerMissing = true;
         first = false;
         if (tokenizer.is("*GEOMOBJECT")) {
             if (loop.materialLog) loop.materialLog->flush(loop.materials);

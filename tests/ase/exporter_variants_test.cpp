@@ -51,6 +51,8 @@ TEST(ExporterVariants, ConvertAsTheirPlainForms) {
     struct Case {
         std::string variant, plain, said;
     } cases[] = {
+        // A UTF-8 byte-order mark before the header
+        {"\xEF\xBB\xBF" + plain, plain, ""},
         // *MATERIAL and *SUBMATERIAL without their numbers, which order makes anyway
         {replaced(plain, "*MATERIAL 0 {", "*MATERIAL {"), plain, ""},
         {kHeader + replaced(replaced(subMaterials, "*SUBMATERIAL 0 {", "*SUBMATERIAL {"), "*SUBMATERIAL 1 {",
