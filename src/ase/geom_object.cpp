@@ -2,7 +2,9 @@
 
 #include "ase/mesh_block.h"
 #include "ase/number.h"
+#include "ase/smoothing_groups.h"
 #include "ase/syntax_error.h"
+#include "scene/smoothing_normals.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -249,6 +251,22 @@ static void warnNonFinite(ReadContext& context, const Mesh* mesh, const WrittenR
     }
 }
 
+// Exporters often leave normals out; then they come from the smoothing
+// groups. Only a face list that was read whole has its groups to take.
+static int computeMissingNormals(ReadContext& context, Mesh* mesh, const Tokenizer& tokenizer,
+                                 const Array<FaceIndices>& faceList, const WrittenRecords& written) {
+    if (mesh->normals.count > 0 || faceList.count == 0 || faceList.count != mesh->faces.count) return 1;
+    Array<uint32_t> groups;
+    if (!readSmoothingGroups(tokenizer, written.faceListFrom, written.faceListTo, faceList.count, groups))
+        return context.ranOutOfMemory();
+    assignVerticesInOrder(mesh, faceList);
+    if (!computeSmoothingNormals(*mesh, groups.items)) return context.ranOutOfMemory();
+    context.warn("geometry object \"%s\": no normals in the file; computed from smoothing groups",
+                 mesh->name.printable());
+    context.print("normals computed from smoothing groups: %d\n", mesh->normals.count);
+    return 1;
+}
+
 int parseGeomObject(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, const MaterialTable& materials,
                     bool* empty) {
     const int32_t start = tokenizer.position();  // its line is counted only when needed
@@ -296,6 +314,7 @@ int parseGeomObject(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, cons
         context.missingMaterialRef(context);
         result = 0;
     }
+    if (result) result = computeMissingNormals(context, mesh, tokenizer, faceList, written);
     if (result) result = buildSubsets(context, mesh, materialRef, materials, faceList);
     if (result) warnNonFinite(context, mesh, written);
     faceList.release();

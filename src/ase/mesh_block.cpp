@@ -308,7 +308,9 @@ int parseMesh(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, Array<Face
         } else if (tokenizer.is("*MESH_FACE_LIST")) {
             if (!checkZeroCounts(context, mesh, written)) return 0;
             if (!faceList.tryResize(mesh->faces.count)) return context.ranOutOfMemory();
+            written.faceListFrom = tokenizer.position();
             if (!parseFaceList(context, mesh, tokenizer, faceList)) return 0;
+            written.faceListTo = tokenizer.position();
         } else if (tokenizer.is("*MESH_NUMTVERTEX")) {
             int status = readCount(context, tokenizer, "*MESH_NUMTVERTEX", kMaxTexVertices,
                                    isEmptyObject(mesh, written), &n, written);

@@ -21,6 +21,10 @@ struct WrittenRecords {
     // node some exporters write as geometry). Whether it is shows once the
     // block ends.
     bool zeroCounts = false;
+    // Where the last face list's read began (right after its keyword) and
+    // ended, for what that read passes over (smoothing_groups.h).
+    int32_t faceListFrom = 0;
+    int32_t faceListTo = 0;
 };
 
 // An object that said it has no vertices and no faces: no mesh comes of it.

@@ -192,7 +192,7 @@ TEST(Reader, MeshBlock) {
          "ERROR: line 14: *MESH_VERTEXNORMAL names vertex 3, but there are 3 vertices\n"},
         {v + faceList({{0, 1, 3, 0}}) + uv + n, "ERROR: face 0 corner C: vertex 3 is missing (3 vertices)\n"},
         {v + faceList({{0, -1, 2, 0}}) + uv + n, "ERROR: face 0 corner B: vertex -1 is missing (3 vertices)\n"},
-        {v + f + uv, "ERROR: face 0 corner A: normal 0 is missing (0 normals)\n"},
+        {v + f + uv, "normals computed from smoothing groups: 3\n"},  // none in the file
         {v + f + tvertList(2) + tfaceList(kOne) + n,
          "ERROR: face 0 corner C: texture vertex 2 of channel 0 is missing (2 texture vertices)\n"},
         {v + f + uv + "*MESH_MAPPINGCHANNEL 2 {\n" + tvertList(2) + tfaceList(kOne) + "}\n" + n,
