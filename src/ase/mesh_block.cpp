@@ -5,6 +5,8 @@
 #include "ase/syntax_error.h"
 #include "scene/near.h"
 
+#include <algorithm>
+
 int skipBlock(Tokenizer& tokenizer) {
     int64_t depth = 1;
     while (tokenizer.nextToken()) {
@@ -160,7 +162,61 @@ int parseTFaceList(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, int c
     return expectAfter(context, tokenizer, "}", "the last *MESH_TFACE");
 }
 
-int parseNormals(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer) {
+// The layout that lists every face normal first and then one normal per
+// vertex, keyed by its number; the tokenizer stands right after the second
+// "*MESH_FACENORMAL". The normal of vertex v becomes normal v, so the corners
+// take theirs once the face list is known (assignVertexNormals). given is the
+// zeroed per-vertex table of the block.
+static int parseNormalsPerVertex(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, Array<int32_t>& given) {
+    if (mesh->faces.count < 2)
+        return parseError(context, tokenizer, "*MESH_NORMALS holds more face normals than *MESH_NUMFACES %d",
+                          mesh->faces.count);
+    int32_t number;
+    if (!tokenizer.nextInt(&number) || number != 1)
+        return syntaxError(context, tokenizer, "expected *MESH_FACENORMAL %d", 1);
+    if (!nextVec3(context, tokenizer, &mesh->faces[1].normal, "*MESH_FACENORMAL", 1)) return 0;
+    for (int32_t i = 2; i < mesh->faces.count; ++i) {
+        if (!readVec3Entry(tokenizer, "*MESH_FACENORMAL", i, &number, &mesh->faces[i].normal) &&
+            (!expectEntry(context, tokenizer, "*MESH_FACENORMAL", i) ||
+             !nextVec3(context, tokenizer, &mesh->faces[i].normal, "*MESH_FACENORMAL", i)))
+            return 0;
+    }
+    const int32_t vertexCount = mesh->vertices.count;
+    mesh->normals.release();  // an earlier block's normals: no corner keeps them
+    if (!mesh->normals.tryResize(vertexCount)) return context.ranOutOfMemory();
+    context.print("normals listed per vertex\n");
+    int32_t missing = vertexCount;
+    for (;;) {
+        int32_t vertex = 0;
+        Vec3 normal;
+        if (!readVec3Entry(tokenizer, "*MESH_VERTEXNORMAL", -1, &vertex, &normal)) {
+            if (!tokenizer.nextToken() || !(tokenizer.is("*MESH_VERTEXNORMAL") || tokenizer.is("}")))
+                return syntaxError(context, tokenizer, "expected *MESH_VERTEXNORMAL or \"}\"");
+            if (tokenizer.is("}")) break;
+            if (!nextInt(context, tokenizer, &vertex, "*MESH_VERTEXNORMAL") ||
+                !nextVec3(context, tokenizer, &normal, "*MESH_VERTEXNORMAL", vertex))
+                return 0;
+        }
+        if (vertex < 0 || vertex >= vertexCount)
+            return parseError(context, tokenizer, "*MESH_VERTEXNORMAL names vertex %d, but there are %d vertices",
+                              vertex, vertexCount);
+        if (given[vertex])
+            return parseError(context, tokenizer, "a second *MESH_VERTEXNORMAL for vertex %d", vertex);
+        given[vertex] = 1;
+        --missing;
+        mesh->normals[vertex] = normal;
+    }
+    if (missing > 0) {
+        int32_t first = 0;
+        while (given[first]) ++first;
+        return parseError(context, tokenizer, "*MESH_NORMALS gives no normal for %d of %d vertices, the first %d",
+                          missing, vertexCount, first);
+    }
+    return 1;
+}
+
+int parseNormals(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, bool* perVertex) {
+    *perVertex = false;
     if (!expectAfter(context, tokenizer, "{", "*MESH_NORMALS")) return 0;
     // Per vertex, 1 + the index of the normal last recorded for it; 0 for none.
     // Zeroed storage stays untouched for vertices the block never names.
@@ -180,6 +236,14 @@ int parseNormals(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer) {
             Vec3 normal;
             if (!readVec3Entry(tokenizer, "*MESH_VERTEXNORMAL", -1, &vertex, &normal)) {
                 if (!tokenizer.expect("*MESH_VERTEXNORMAL")) {
+                    // A second face normal right after the first: the
+                    // normals are listed apart, per vertex.
+                    if (i == 0 && k == 0 && tokenizer.is("*MESH_FACENORMAL")) {
+                        *perVertex = true;
+                        result = parseNormalsPerVertex(context, mesh, tokenizer, lastNormal);
+                        lastNormal.release();
+                        return result;
+                    }
                     result = syntaxError(context, tokenizer, "expected *MESH_VERTEXNORMAL for face %d", i);
                     break;
                 }
@@ -212,6 +276,19 @@ int parseNormals(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer) {
     if (result) result = expectAfter(context, tokenizer, "}", "the last *MESH_VERTEXNORMAL");
     lastNormal.release();
     return result;
+}
+
+// Normals listed per vertex: each corner takes its vertex's, normal v being
+// vertex v's. Corners of faces the list did not give keep theirs; the face
+// count check refuses such a mesh later.
+static void assignVertexNormals(Mesh* mesh, const Array<FaceIndices>& faceList) {
+    const int32_t faces = std::min(mesh->faces.count, faceList.count);
+    for (int32_t f = 0; f < faces; ++f) {
+        FaceCorner* corners = mesh->faces[f].corners;
+        corners[0].normal = faceList[f].a;
+        corners[1].normal = faceList[f].b;
+        corners[2].normal = faceList[f].c;
+    }
 }
 
 // Reads a count and checks it against its limits: 1 within, -1 outside, 0 at
@@ -277,6 +354,7 @@ int parseMesh(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, Array<Face
     if (!expectAfter(context, tokenizer, "{", "*MESH")) return 0;
     int32_t channel = 0;
     int32_t channelBlocks = 0;  // open *MESH_MAPPINGCHANNEL blocks
+    bool normalsPerVertex = false;  // as the last *MESH_NORMALS listed them
     while (tokenizer.nextToken()) {
         int32_t n = 0;
         if (tokenizer.is("*MESH_NUMVERTEX")) {
@@ -347,7 +425,7 @@ int parseMesh(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, Array<Face
             if (!parseTFaceList(context, mesh, tokenizer, channel)) return 0;
         } else if (tokenizer.is("*MESH_NORMALS")) {
             written.faces = mesh->faces.count;
-            if (!parseNormals(context, mesh, tokenizer)) return 0;
+            if (!parseNormals(context, mesh, tokenizer, &normalsPerVertex)) return 0;
         } else if (tokenizer.is("}")) {
             if (channelBlocks == 0) break;
             --channelBlocks;
@@ -358,6 +436,7 @@ int parseMesh(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, Array<Face
         }
     }
     if (!checkZeroCounts(context, mesh, written)) return 0;
+    if (normalsPerVertex) assignVertexNormals(mesh, faceList);
     context.print("%6i verts\n", mesh->vertices.count);
     context.print("%6i normals\n", mesh->normals.count);
     context.print("%6i texst %d\n", mesh->mapChannels[0].count, 0);

@@ -40,7 +40,9 @@ int parseVertexList(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer);
 int parseFaceList(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, Array<FaceIndices>& faceList);
 int parseTVertList(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, int channel);
 int parseTFaceList(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, int channel);
-int parseNormals(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer);
+// perVertex: the block listed the face normals first and then one normal per
+// vertex; the corners take theirs when the mesh block ends.
+int parseNormals(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, bool* perVertex);
 
 // Skips a block whose "{" was just read, by brace depth. 0 when the input
 // ended inside it.
