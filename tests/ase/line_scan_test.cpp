@@ -11,12 +11,24 @@
 
 namespace {
 
-// Faces of a strip, and the lines of every mesh list, tabs between words as exporters write them.
+// Faces of a strip, and the lines of every mesh list, tabs between words as exporters write them. Some list their
+// normals apart, before or after the face list, some lack the colon after the face number.
 std::string plainObject(Rng& rng, int index) {
     const int faces = 4 + (int)rng.below(40);
     Faces list;
     for (int i = 0; i < faces; ++i) list.push_back({i, i + 1, i + 2, (int32_t)rng.below(3)});
     std::string body = meshBlock(faces + 2, list);
+    if (rng.below(2)) {
+        std::string apart = "*MESH_NORMALS {\n";
+        for (int i = 0; i < faces; ++i) apart += "*MESH_FACENORMAL " + str(i) + " 0.0 0.0 1.0\n";
+        for (int v = 0; v < faces + 2; ++v) apart += "*MESH_VERTEXNORMAL " + str(v) + " 0.0 " + str(v) + ".5 1.0\n";
+        apart += "}\n";
+        const std::string lists = rng.below(2) ? "*MESH_NUMFACES " + str(faces) + "\n" + apart + faceList(list)
+                                               : faceList(list) + apart;
+        body = "*MESH {\n" + vertexList(faces + 2) + lists + tvertList(faces + 2) + tfaceList(list) + "}\n";
+    }
+    if (rng.below(2))
+        for (size_t at; (at = body.find(": A:")) != std::string::npos;) body.erase(at, 1);
     for (char& c : body)
         if (c == ' ' && rng.below(2)) c = '\t';
     return geomObject("Obj" + str(index), body + "*MATERIAL_REF 0\n");
@@ -31,6 +43,7 @@ const std::vector<std::string> kBends = {
     "'*MESH_MTLID 1'", "+1", "1e5", "-.5", "5.", ".", "-", "12x", "0x1A", "99999999999", "-2147483649", "inf", "nan",
     "0.000000000000000000001", "12345678901234567890", "1.2.3", "--1", "wordwordwordwordwordwordwordwordwordword",
     std::string(200, 'w'), std::string(1, '\0'), "*MESH_FACE 0: A: 1 B: 2 C: 3 *MESH_MTLID 0\n",
+    "*MESH_FACE 1 A: 1 B: 2 C: 3 *MESH_MTLID 0\n", "*MESH_FACENORMAL 1", "*MESH_FACENORMAL 0 0 0 1\n", "7", " 3 ",
 };
 
 // The object's lines with a few bends: a word, blank or line end replaced or joined by one of them.
@@ -112,6 +125,22 @@ TEST(LineScan, EveryByteInAFaceLineReadsAsTokenByToken) {
     EXPECT_EQ(1, taken[3]);
     EXPECT_EQ(2, taken[4]);
     EXPECT_EQ(10, taken[5]);
+}
+
+// A face line without the colon after its number, as q3map2 writes it, is read whole too (the bent lines above
+// compare it with the tokens).
+TEST(LineScan, FaceLinesWithoutTheColonReadWhole) {
+    ensureServices();
+    for (const char* line : {"*MESH_FACE 1 A: 4 B: 5 C: 6 AB: 1 BC: 1 CA: 1 *MESH_SMOOTHING 0 *MESH_MTLID 2\n",
+                             "*MESH_FACE\t1\tA:\t4\tB:\t5\tC:\t6\t*MESH_MTLID\t2\n"}) {
+        Tokenizer tokenizer;
+        tokenizer.setDelimiters("{}:");
+        ASSERT_TRUE(tokenizer.open(new BytesStream(line + std::string(300, '\n'))));
+        FaceIndices face = {};
+        ASSERT_EQ(1, readFaceLine(tokenizer, 1, face)) << line;
+        EXPECT_TRUE(face.a == 4 && face.b == 5 && face.c == 6 && face.materialId == 2) << line;
+        EXPECT_TRUE(tokenizer.is("2") && tokenizer.nextToken() == Tokenizer::End) << line;
+    }
 }
 
 // Lines are offered only where the tokens that follow depend on the bytes alone, with the delimiters the line

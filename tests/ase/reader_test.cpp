@@ -5,6 +5,8 @@
 #include "support/rng.h"
 #include "support/run_program.h"
 #include "support/scratch_dir.h"
+#include "writer/buffered_writer.h"
+#include "writer/qrv_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -214,6 +216,130 @@ TEST(Reader, MeshBlock) {
     }
 }
 
+// Vertex v's normal, the same in both layouts: (v / 8, 0.5, 1).
+std::string vertexNormal(int v) { return str(v) + " " + std::to_string(v / 8.0) + " 0.5 1.0\n"; }
+
+// As q3map2 lists them: every face normal, then one normal per vertex in the given order.
+std::string normalsApart(size_t faces, const std::vector<int>& vertices) {
+    std::string t = "*MESH_NORMALS {\n";
+    for (size_t i = 0; i < faces; ++i) t += "*MESH_FACENORMAL " + str((int)i) + " 0.0 0.0 1.0\n";
+    for (int v : vertices) t += "*MESH_VERTEXNORMAL " + vertexNormal(v);
+    return t + "}\n";
+}
+
+// As 3ds max lists them: after each face normal the normals of its corners.
+std::string normalsInterleaved(const Faces& faces) {
+    std::string t = "*MESH_NORMALS {\n";
+    for (size_t i = 0; i < faces.size(); ++i) {
+        t += "*MESH_FACENORMAL " + str((int)i) + " 0.0 0.0 1.0\n";
+        for (int v : {faces[i].a, faces[i].b, faces[i].c}) t += "*MESH_VERTEXNORMAL " + vertexNormal(v);
+    }
+    return t + "}\n";
+}
+
+std::string packOf(Mesh* head, uint32_t options) {
+    MemoryWriteStream stream;
+    BufferedWriter out(&stream);
+    writePackTo(out, head, options);
+    out.flush();
+    return std::string(stream.bytes.begin(), stream.bytes.end());
+}
+
+// Normals listed apart give the packs, plain and welded, that the same normals listed per corner give: before or
+// after the face list, in any vertex order, with or without the colon after the face number, regrouped by
+// submaterial or not. Of two normals blocks the last counts, whichever its layout.
+TEST(Reader, NormalsListedApart) {
+    const Faces faces = {{0, 1, 2, 1}, {1, 2, 3, 0}, {4, 3, 2, 1}, {5, 4, 0, 1}};
+    const std::vector<int> inOrder = {0, 1, 2, 3, 4, 5}, shuffled = {3, 5, 0, 1, 4, 2};
+    std::string colonless = faceList(faces);
+    for (size_t at; (at = colonless.find(": A:")) != std::string::npos;) colonless.erase(at, 1);
+    for (int variant = 0; variant < 16; ++variant) {
+        const std::string f = variant & 1 ? colonless : faceList(faces);
+        const std::string apart = normalsApart(faces.size(), variant & 2 ? shuffled : inOrder);
+        const std::string stale = variant & 8 ? normalsInterleaved(Faces(4, {5, 5, 5, 0})) : "";
+        const bool before = variant & 4;
+        const int ref = variant & 8 ? 1 : 0;
+        const std::string uv = tvertList(6) + tfaceList(faces), v = vertexList(6) + "*MESH_NUMFACES 4\n";
+        Read listed(kMaterials + object("*MESH {\n" + v + (before ? stale + apart + f : f + stale + apart) + uv + "}\n",
+                                        ref));
+        ASSERT_EQ(1, listed.result) << variant << logText();
+        EXPECT_TRUE(logText().find("normals listed per vertex\n     6 verts\n     6 normals\n") != std::string::npos)
+            << logText();
+        const Mesh& m = *listed.scene.head;
+        for (int32_t i = 0; i < m.faces.count; ++i)
+            for (const FaceCorner& c : m.faces[i].corners) EXPECT_EQ(c.vertex / 8.0f, m.normals[c.normal].x);
+        Read perCorner(kMaterials + object("*MESH {\n" + v + f + normalsInterleaved(faces) + uv + "}\n", ref));
+        ASSERT_EQ(1, perCorner.result);
+        EXPECT_TRUE(packOf(listed.scene.head, 0) == packOf(perCorner.scene.head, 0)) << variant;
+        EXPECT_TRUE(packOf(listed.scene.head, kOptionWeld) == packOf(perCorner.scene.head, kOptionWeld)) << variant;
+        // An apart block followed by one per corner: the later one counts.
+        std::string other = apart;
+        for (size_t at; (at = other.find(" 0.5 ")) != std::string::npos;) other.replace(at, 5, " 0.7 ");
+        Read later(kMaterials + object("*MESH {\n" + v + f + other + normalsInterleaved(faces) + uv + "}\n", ref));
+        EXPECT_TRUE(logText().find("normals listed per vertex\n     6 verts\n    12 normals\n") != std::string::npos);
+        EXPECT_TRUE(packOf(later.scene.head, 0) == packOf(perCorner.scene.head, 0)) << variant;
+    }
+}
+
+// An apart list that leaves a vertex without its normal, or gives one twice, or whose face normals do not match the
+// face count, is refused saying so; nothing is read outside the lists.
+TEST(Reader, NormalsListedApartThatDoNotFit) {
+    MissingRefSeam seam;
+    const Faces two = {{0, 1, 2, 0}, {2, 1, 3, 0}};
+    const std::string v = vertexList(4), f = faceList(two), uv = tvertList(4) + tfaceList(two);
+    const std::string faceNormals = "*MESH_FACENORMAL 0 0 0 1\n*MESH_FACENORMAL 1 0 0 1\n";
+    const std::pair<std::string, std::string> cases[] = {
+        {normalsApart(2, {0, 1, 2, 2, 3}), "line 18: a second *MESH_VERTEXNORMAL for vertex 2"},
+        {normalsApart(2, {0, 1, 2, 3, 4}), "line 19: *MESH_VERTEXNORMAL names vertex 4, but there are 4 vertices"},
+        {normalsApart(2, {0, 1, 2, 3, -1}), "line 19: *MESH_VERTEXNORMAL names vertex -1, but there are 4 vertices"},
+        {normalsApart(2, {3, 0, 2}), "line 18: *MESH_NORMALS gives no normal for 1 of 4 vertices, the first 1"},
+        {normalsApart(2, {}), "line 15: *MESH_NORMALS gives no normal for 4 of 4 vertices, the first 0"},
+        {normalsApart(3, {0, 1, 2, 3}), "line 15: expected *MESH_VERTEXNORMAL or \"}\", found \"*MESH_FACENORMAL\""},
+        {"*MESH_NORMALS {\n" + faceNormals + "*MESH_VERTEXNORMAL 0 0 0 1\n*MESH_FACENORMAL 2 0 0 1\n}\n",
+         "line 16: expected *MESH_VERTEXNORMAL or \"}\", found \"*MESH_FACENORMAL\""},
+        {"*MESH_NORMALS {\n" + faceNormals + "*MESH_VERTEXNORMAL 0 0 0 1 7\n}\n",
+         "line 15: expected *MESH_VERTEXNORMAL or \"}\", found \"7\""},
+        {"*MESH_NORMALS {\n*MESH_FACENORMAL 0 0 0 1\n*MESH_FACENORMAL 2 0 0 1\n}\n",
+         "line 14: expected *MESH_FACENORMAL 1, found \"2\""},
+    };
+    for (const auto& c : cases) {
+        Read read(kMaterials + object("*MESH {\n" + v + "*MESH_NUMFACES 2\n" + c.first + f + uv + "}\n", 0));
+        EXPECT_EQ("ERROR: " + c.second, lastError()) << c.first;
+        EXPECT_EQ(0, read.result);
+    }
+    // The input ends inside the block.
+    const std::string head = kMaterials + "*GEOMOBJECT {\n*NODE_TM { *NODE_NAME \"Box01\" }\n*MESH {\n" + v + "*MESH_NUMFACES 2\n" +
+                             "*MESH_NORMALS {\n" + faceNormals;
+    for (const auto& c : {std::make_pair(std::string("*MESH_VERTEXNORMAL 0 0 0"),
+                                         "line 15: expected the values of *MESH_VERTEXNORMAL 0, at the end of the input"),
+                          std::make_pair(std::string("*MESH_VERTEXNORMAL 0 0 0 1\n"),
+                                         "line 16: expected *MESH_VERTEXNORMAL or \"}\", at the end of the input")}) {
+        Read cut(head + c.first);
+        EXPECT_EQ("ERROR: " + std::string(c.second), lastError()) << c.first;
+    }
+    // One face: a second face normal is one too many. (A single face followed by its vertex normals reads as per
+    // corner, the layout cannot be told apart there.)
+    Read one(kMaterials + object("*MESH {\n" + vertexList(3) + faceList(kOne) + tvertList(3) + tfaceList(kOne) +
+                                 normalsApart(2, {0, 1, 2}) + "}\n", 0));
+    EXPECT_EQ("ERROR: line 26: *MESH_NORMALS holds more face normals than *MESH_NUMFACES 1", lastError());
+    // Face normals numbered out of order, read whole or token by token.
+    for (bool lineScans : {true, false}) {
+        Tokenizer::lineScans = lineScans;
+        Read skipped(kMaterials + object("*MESH {\n" + v + "*MESH_NUMFACES 3\n*MESH_NORMALS {\n" + faceNormals +
+                                         "*MESH_FACENORMAL 3 0 0 1\n" + std::string(300, ' ') + "}\n", 0));
+        Tokenizer::lineScans = true;
+        EXPECT_EQ("ERROR: line 15: expected *MESH_FACENORMAL 2, found \"3\"", lastError());
+    }
+    // A face that names a vertex beyond the list takes a normal beyond it too: the face is refused, not read.
+    Read beyond(kMaterials + object("*MESH {\n" + v + faceList({{0, 1, 4, 0}, {2, 1, 3, 0}}) + uv +
+                                    normalsApart(2, {0, 1, 2, 3}) + "}\n", 0));
+    EXPECT_EQ("ERROR: face 0 corner C: vertex 4 is missing (4 vertices)", lastError());
+    // A vertex count read again after the block leaves normals for fewer vertices.
+    Read shrunk(kMaterials + object("*MESH {\n" + vertexList(2) + "*MESH_NUMFACES 2\n" + normalsApart(2, {0, 1}) +
+                                    v + f + uv + "}\n", 0));
+    EXPECT_EQ("ERROR: face 0 corner C: normal 2 is missing (2 normals)", lastError());
+}
+
 // Without a material reference the run ends with status -1, and app.log still gets the message and the exit lines.
 TEST(Reader, MissingReferenceEndsTheRun) {
     const std::string noRef = kMaterials + "*GEOMOBJECT {\n" + meshBlock(4, kFourFaces) + "}\n";
@@ -297,6 +423,47 @@ TEST(Reader, Corpus) {
     }
     ASSERT_FALSE(chosen.empty()) << "no corpus file is read and has submaterials, vertex colours and normals";
     for (size_t k = 0; k < 100; ++k) readSoundly(chosen.substr(0, chosen.size() * k / 100), "cut " + std::to_string(k));
+}
+
+// Corpus files that list their normals apart are read, each corner with the normal the file gives its vertex; a
+// file whose face names a missing vertex is still refused.
+TEST(Reader, CorpusNormalsListedApart) {
+    if (!std::filesystem::is_directory(TARVOLT_CORPUS)) GTEST_SKIP() << "no corpus at " TARVOLT_CORPUS;
+    for (const char* name : {"gtkradiant_wedge_steep.ase", "trenchbroom_no_scene_directive_wedge_45.ase",
+                             "unv-station15_tree01a.ase"}) {
+        const std::string bytes = readBytes(std::string(TARVOLT_CORPUS "/") + name);
+        Read read(bytes);
+        ASSERT_EQ(1, read.result) << name << lastError();
+        // The objects' vertex normals as the file lists them, the last object's first, as the Scene runs.
+        std::vector<std::vector<Vec3>> listed;
+        const std::regex entry("\\*MESH_VERTEXNORMAL\\s+(\\d+)\\s+(\\S+)\\s+(\\S+)\\s+(\\S+)");
+        for (size_t at = bytes.find("*GEOMOBJECT"); at != std::string::npos;) {
+            const size_t next = bytes.find("*GEOMOBJECT", at + 1);
+            const std::string object = bytes.substr(at, next - at);
+            listed.insert(listed.begin(), std::vector<Vec3>());
+            for (std::sregex_iterator i(object.begin(), object.end(), entry), end; i != end; ++i) {
+                std::vector<Vec3>& normals = listed.front();
+                normals.resize(std::max(normals.size(), (size_t)std::stoi((*i)[1]) + 1));
+                normals[std::stoi((*i)[1])] = {std::stof((*i)[2]), std::stof((*i)[3]), std::stof((*i)[4])};
+            }
+            at = next;
+        }
+        size_t k = 0;
+        for (const Mesh* m = read.scene.head; m; m = m->next, ++k) {
+            ASSERT_LT(k, listed.size());
+            ASSERT_EQ((int32_t)listed[k].size(), m->vertices.count) << name;
+            for (int32_t f = 0; f < m->faces.count; ++f)
+                for (const FaceCorner& c : m->faces[f].corners) {
+                    const Vec3 n = m->normals[c.normal], want = listed[k][c.vertex];
+                    EXPECT_TRUE(n.x == want.x && n.y == want.y && n.z == want.z) << name << " face " << f;
+                }
+        }
+        EXPECT_EQ(listed.size(), k) << name;
+    }
+    // Face 1 names vertex 5 of 4, and the file has no texture coordinates: the first fault found refuses it.
+    Read invalid(readBytes(TARVOLT_CORPUS "/trenchbroom_invalid_index_out_of_bounds_wedge_45_no_uv.ase"));
+    EXPECT_EQ(0, invalid.result);
+    EXPECT_TRUE(startsWith(lastError(), "ERROR: face 0 corner A: texture vertex 0 of channel 0 is missing")) << lastError();
 }
 
 }  // namespace
