@@ -8,6 +8,7 @@
 
 TEST(BadInput, EveryInputEndsClearly) {
     const std::string base = readBytes(TARVOLT_TEST_DATA "/app/triangle.ase");  // one object, two channels
+    const std::string wedge = readBytes(TARVOLT_TEST_DATA "/app/wedge_normals_apart.ase");
     auto edit = [&](const std::string& from, const std::string& to) {
         EXPECT_NE(std::string::npos, base.find(from)) << from;
         return std::string(base).replace(base.find(from), from.size(), to);
@@ -29,6 +30,10 @@ TEST(BadInput, EveryInputEndsClearly) {
         {edit("A: 0", "A: -2147483648"), E},  // indices out of range: geometry refused, materials fall back
         {edit("*MESH_TFACE 0 0 0 0\n\t\t\t}\n\t\t}", "*MESH_TFACE 0 0 0 9 } }"), E},
         {edit("*MESH_VERTEXNORMAL 2 ", "*MESH_VERTEXNORMAL 3 "), E},
+        {edit("*MESH_VERTEXNORMAL 0 ", "*MESH_FACENORMAL 1 0 0 1 *MESH_VERTEXNORMAL 0 "), E, "more face normals"},
+        {wedge, 1},  // normals listed apart
+        {std::string(wedge).replace(wedge.find("\t\t*MESH_NORMALS"), 2, "*MESH_NUMVERTEX 4194304 "), E,
+         "no normal for 4194300 of 4194304 vertices"},
         {edit("*MATERIAL_REF 0", "*MATERIAL_REF 1"), 1},
         {edit("*MATERIAL_REF 0", ""), E, "ERROR: no MATERIAL_REF!"},  // the run would end here
         {edit("*MESH_VERTEX 1 1 0 0", "*MESH_VERTEX 1 nan -inf 1e39"), 1},  // copied as they are
