@@ -1,11 +1,10 @@
 #include "ase/mesh_block.h"
 
 #include "ase/line_scan.h"
+#include "ase/normals_per_vertex.h"
 #include "ase/number.h"
 #include "ase/syntax_error.h"
 #include "scene/near.h"
-
-#include <algorithm>
 
 int skipBlock(Tokenizer& tokenizer) {
     int64_t depth = 1;
@@ -162,59 +161,6 @@ int parseTFaceList(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, int c
     return expectAfter(context, tokenizer, "}", "the last *MESH_TFACE");
 }
 
-// The layout that lists every face normal first and then one normal per
-// vertex, keyed by its number; the tokenizer stands right after the second
-// "*MESH_FACENORMAL". The normal of vertex v becomes normal v, so the corners
-// take theirs once the face list is known (assignVertexNormals). given is the
-// zeroed per-vertex table of the block.
-static int parseNormalsPerVertex(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, Array<int32_t>& given) {
-    if (mesh->faces.count < 2)
-        return parseError(context, tokenizer, "*MESH_NORMALS holds more face normals than *MESH_NUMFACES %d",
-                          mesh->faces.count);
-    int32_t number;
-    if (!tokenizer.nextInt(&number) || number != 1)
-        return syntaxError(context, tokenizer, "expected *MESH_FACENORMAL %d", 1);
-    if (!nextVec3(context, tokenizer, &mesh->faces[1].normal, "*MESH_FACENORMAL", 1)) return 0;
-    for (int32_t i = 2; i < mesh->faces.count; ++i) {
-        if (!readVec3Entry(tokenizer, "*MESH_FACENORMAL", i, &number, &mesh->faces[i].normal) &&
-            (!expectEntry(context, tokenizer, "*MESH_FACENORMAL", i) ||
-             !nextVec3(context, tokenizer, &mesh->faces[i].normal, "*MESH_FACENORMAL", i)))
-            return 0;
-    }
-    const int32_t vertexCount = mesh->vertices.count;
-    mesh->normals.release();  // an earlier block's normals: no corner keeps them
-    if (!mesh->normals.tryResize(vertexCount)) return context.ranOutOfMemory();
-    context.print("normals listed per vertex\n");
-    int32_t missing = vertexCount;
-    for (;;) {
-        int32_t vertex = 0;
-        Vec3 normal;
-        if (!readVec3Entry(tokenizer, "*MESH_VERTEXNORMAL", -1, &vertex, &normal)) {
-            if (!tokenizer.nextToken() || !(tokenizer.is("*MESH_VERTEXNORMAL") || tokenizer.is("}")))
-                return syntaxError(context, tokenizer, "expected *MESH_VERTEXNORMAL or \"}\"");
-            if (tokenizer.is("}")) break;
-            if (!nextInt(context, tokenizer, &vertex, "*MESH_VERTEXNORMAL") ||
-                !nextVec3(context, tokenizer, &normal, "*MESH_VERTEXNORMAL", vertex))
-                return 0;
-        }
-        if (vertex < 0 || vertex >= vertexCount)
-            return parseError(context, tokenizer, "*MESH_VERTEXNORMAL names vertex %d, but there are %d vertices",
-                              vertex, vertexCount);
-        if (given[vertex])
-            return parseError(context, tokenizer, "a second *MESH_VERTEXNORMAL for vertex %d", vertex);
-        given[vertex] = 1;
-        --missing;
-        mesh->normals[vertex] = normal;
-    }
-    if (missing > 0) {
-        int32_t first = 0;
-        while (given[first]) ++first;
-        return parseError(context, tokenizer, "*MESH_NORMALS gives no normal for %d of %d vertices, the first %d",
-                          missing, vertexCount, first);
-    }
-    return 1;
-}
-
 int parseNormals(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, bool* perVertex) {
     *perVertex = false;
     if (!expectAfter(context, tokenizer, "{", "*MESH_NORMALS")) return 0;
@@ -276,19 +222,6 @@ int parseNormals(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, bool* p
     if (result) result = expectAfter(context, tokenizer, "}", "the last *MESH_VERTEXNORMAL");
     lastNormal.release();
     return result;
-}
-
-// Normals listed per vertex: each corner takes its vertex's, normal v being
-// vertex v's. Corners of faces the list did not give keep theirs; the face
-// count check refuses such a mesh later.
-static void assignVertexNormals(Mesh* mesh, const Array<FaceIndices>& faceList) {
-    const int32_t faces = std::min(mesh->faces.count, faceList.count);
-    for (int32_t f = 0; f < faces; ++f) {
-        FaceCorner* corners = mesh->faces[f].corners;
-        corners[0].normal = faceList[f].a;
-        corners[1].normal = faceList[f].b;
-        corners[2].normal = faceList[f].c;
-    }
 }
 
 // Reads a count and checks it against its limits: 1 within, -1 outside, 0 at

@@ -1,0 +1,90 @@
+#include "ase/normals_per_vertex.h"
+
+#include "ase/line_scan.h"
+#include "ase/syntax_error.h"
+
+#include <algorithm>
+
+static int nextVec3(ReadContext& context, Tokenizer& tokenizer, Vec3* value, const char* keyword, int32_t entry) {
+    if (tokenizer.nextFloat(&value->x) && tokenizer.nextFloat(&value->y) && tokenizer.nextFloat(&value->z))
+        return 1;
+    return syntaxError(context, tokenizer, "expected the values of %s %d", keyword, entry);
+}
+
+// A whole entry line of three numbers, when the tokenizer can take it at once.
+template <size_t N>
+static int readVec3Entry(Tokenizer& tokenizer, const char (&keyword)[N], int32_t expected, int32_t* number,
+                         Vec3* value) {
+    float xyz[3];
+    if (!readEntryLine<float, scanInputFloat>(tokenizer, keyword, expected, number, xyz, 3)) return 0;
+    *value = Vec3{xyz[0], xyz[1], xyz[2]};
+    return 1;
+}
+
+static int readFaceNormal(ReadContext& context, Tokenizer& tokenizer, int32_t i, Vec3* normal) {
+    int32_t number;
+    if (readVec3Entry(tokenizer, "*MESH_FACENORMAL", i, &number, normal)) return 1;
+    if (!tokenizer.nextToken() || !tokenizer.is("*MESH_FACENORMAL") || !tokenizer.nextInt(&number) || number != i)
+        return syntaxError(context, tokenizer, "expected *MESH_FACENORMAL %d", i);
+    return nextVec3(context, tokenizer, normal, "*MESH_FACENORMAL", i);
+}
+
+// The next vertex normal: 1, or -1 at the block's "}", or 0 on a fault.
+static int readVertexNormal(ReadContext& context, Tokenizer& tokenizer, int32_t* vertex, Vec3* normal) {
+    if (readVec3Entry(tokenizer, "*MESH_VERTEXNORMAL", -1, vertex, normal)) return 1;
+    if (!tokenizer.nextToken() || !(tokenizer.is("*MESH_VERTEXNORMAL") || tokenizer.is("}")))
+        return syntaxError(context, tokenizer, "expected *MESH_VERTEXNORMAL or \"}\"");
+    if (tokenizer.is("}")) return -1;
+    if (!tokenizer.nextInt(vertex))
+        return syntaxError(context, tokenizer, "expected a number after %s", "*MESH_VERTEXNORMAL");
+    return nextVec3(context, tokenizer, normal, "*MESH_VERTEXNORMAL", *vertex);
+}
+
+int parseNormalsPerVertex(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, Array<int32_t>& given) {
+    if (mesh->faces.count < 2)
+        return parseError(context, tokenizer, "*MESH_NORMALS holds more face normals than *MESH_NUMFACES %d",
+                          mesh->faces.count);
+    int32_t number;
+    if (!tokenizer.nextInt(&number) || number != 1)
+        return syntaxError(context, tokenizer, "expected *MESH_FACENORMAL %d", 1);
+    if (!nextVec3(context, tokenizer, &mesh->faces[1].normal, "*MESH_FACENORMAL", 1)) return 0;
+    for (int32_t i = 2; i < mesh->faces.count; ++i)
+        if (!readFaceNormal(context, tokenizer, i, &mesh->faces[i].normal)) return 0;
+
+    const int32_t vertexCount = mesh->vertices.count;
+    mesh->normals.release();  // an earlier block's normals: no corner keeps them
+    if (!mesh->normals.tryResize(vertexCount)) return context.ranOutOfMemory();
+    context.print("normals listed per vertex\n");
+    int32_t missing = vertexCount;
+    int32_t vertex = 0;
+    Vec3 normal;
+    int status;
+    while ((status = readVertexNormal(context, tokenizer, &vertex, &normal)) == 1) {
+        if (vertex < 0 || vertex >= vertexCount)
+            return parseError(context, tokenizer, "*MESH_VERTEXNORMAL names vertex %d, but there are %d vertices",
+                              vertex, vertexCount);
+        if (given[vertex])
+            return parseError(context, tokenizer, "a second *MESH_VERTEXNORMAL for vertex %d", vertex);
+        given[vertex] = 1;
+        --missing;
+        mesh->normals[vertex] = normal;
+    }
+    if (status == 0) return 0;
+    if (missing > 0) {
+        int32_t first = 0;
+        while (given[first]) ++first;
+        return parseError(context, tokenizer, "*MESH_NORMALS gives no normal for %d of %d vertices, the first %d",
+                          missing, vertexCount, first);
+    }
+    return 1;
+}
+
+void assignVertexNormals(Mesh* mesh, const Array<FaceIndices>& faceList) {
+    const int32_t faces = std::min(mesh->faces.count, faceList.count);
+    for (int32_t f = 0; f < faces; ++f) {
+        FaceCorner* corners = mesh->faces[f].corners;
+        corners[0].normal = faceList[f].a;
+        corners[1].normal = faceList[f].b;
+        corners[2].normal = faceList[f].c;
+    }
+}
