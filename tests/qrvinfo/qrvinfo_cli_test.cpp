@@ -69,9 +69,9 @@ TEST(QrvinfoCli, SummaryJsonObjAndExitCodes) {
     }
 }
 
-// --obj never writes over the pack it reads: not named as the OBJ, not as the MTL beside it, not through a link.
-// Nothing is written then, and the pack stays.
-TEST(QrvinfoCli, ObjNeverReplacesThePack) {
+// --obj and --html never write over the pack they read: not named as the OBJ or the page, not as the MTL beside
+// the OBJ, not through a link. Nothing is written then, and the pack stays.
+TEST(QrvinfoCli, ObjAndPageNeverReplaceThePack) {
     ScratchDir dir;
     const std::string pack = smallPack().data;
     writeBytes(dir / "k.qrv", pack);
@@ -79,8 +79,10 @@ TEST(QrvinfoCli, ObjNeverReplacesThePack) {
     std::error_code noLink;  // Windows grants symbolic links only with a privilege
     std::filesystem::create_symlink("k.qrv", dir / "link.obj", noLink);
     std::vector<std::vector<std::string>> refused = {{"--obj", dir / "k.qrv", dir / "k.qrv"},
+                                                     {"--html", dir / "k.qrv", dir / "k.qrv"},
                                                      {"--obj", dir / "x.obj", dir / "x.mtl"}};
     if (!noLink) refused.push_back({"--obj", dir / "link.obj", dir / "k.qrv"});
+    if (!noLink) refused.push_back({"--html", dir / "link.obj", dir / "k.qrv"});
     for (const auto& arguments : refused) {
         ProgramRun run = qrvinfo(arguments);
         EXPECT_EQ(1, run.exitCode) << arguments[1];
