@@ -13,7 +13,7 @@ int32_t digits(int32_t value) {
     return n;
 }
 
-int32_t nameLength(const String& name) { return name.length > 0 ? name.length - 1 : 6; }  // "(null)"
+int32_t nameLength(const String& name) { return name.data ? name.length() : 6; }  // "(null)"
 
 int32_t messageLength(int32_t length) { return length < Log::kMessageMax ? length : Log::kMessageMax; }
 

@@ -163,8 +163,8 @@ int ReplacingFile::open(const char* target) {
             if (errno == EEXIST) continue;
             return fail(errno), 0;
         }
-        if (path.length <= (int32_t)sizeof pendingPath) {
-            std::memcpy(pendingPath, path.data, (size_t)path.length);
+        if (path.length() < (int32_t)sizeof pendingPath) {
+            std::memcpy(pendingPath, path.data, (size_t)path.length() + 1);
             pendingSet = 1;
         }
         named = true;
@@ -220,7 +220,7 @@ int ReplacingFile::open(const char* target) {
     const char* slash = std::strrchr(target, '/');
     directoryPath = slash ? String(target).substring((int32_t)(slash - target + 1), 0) : String(".");
     baseName = String(slash ? slash + 1 : target);
-    if (baseName.length <= 1) return fail(EISDIR), 0;
+    if (baseName.length() == 0) return fail(EISDIR), 0;
 
     struct stat existing;
     mode_t keptMode = 0;

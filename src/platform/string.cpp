@@ -4,22 +4,14 @@
 
 #include <cstring>
 
-String::String() : data(nullptr), length(0), capacity(0) {}
+String::String() : data(nullptr), chars(0) {}
 
-String::String(const char* text) : data(nullptr), length(0), capacity(0) {
-    if (!text) return;
-    size_t n = std::strlen(text);
-    if (n >= (size_t)INT32_MAX) outOfMemory();
-    length = capacity = (int32_t)n + 1;
-    data = (char*)gAllocator->realloc(nullptr, length);
-    std::memcpy(data, text, (size_t)length);
+String::String(const char* text) : data(nullptr), chars(0) {
+    if (!tryAssign(text)) outOfMemory();
 }
 
-String::String(const String& other) : data(nullptr), length(other.length), capacity(other.length) {
-    if (length > 0) {
-        data = (char*)gAllocator->realloc(nullptr, length);
-        std::memcpy(data, other.data, (size_t)length);
-    }
+String::String(const String& other) : data(nullptr), chars(0) {
+    if (!tryAssign(other)) outOfMemory();
 }
 
 String::~String() { release(); }
@@ -33,55 +25,55 @@ bool String::tryAssign(const char* text) {
     if (!text) return tryAssign(nullptr, 0);
     const size_t n = std::strlen(text);
     if (n >= (size_t)INT32_MAX) return false;
-    return tryAssign(text, (int32_t)n + 1);
+    return tryAssign(text, (int32_t)n);
 }
 
-bool String::tryAssign(const char* text, int32_t n) {
+bool String::tryAssign(const char* text, int32_t count) {
     if (text == data) return true;
-    if (n != length) {
-        char* resized = (char*)gAllocator->tryRealloc(data, n);
-        if (!resized && n > 0) return false;
-        data = resized;
-        length = capacity = n;
+    if (!text) {
+        release();
+        return true;
     }
-    if (n > 0) std::memcpy(data, text, (size_t)n);
+    if (!data || count != chars) {
+        char* resized = (char*)gAllocator->tryRealloc(data, count + 1);
+        if (!resized) return false;
+        data = resized;
+        chars = count;
+    }
+    std::memcpy(data, text, (size_t)count);
+    data[count] = '\0';
     return true;
 }
 
 void String::append(const char* text) {
     if (!text || !*text) return;
-    size_t k = std::strlen(text);
-    int32_t growth = (int32_t)k + (length > 0 ? 0 : 1);
-    if (k >= (size_t)INT32_MAX || growth > INT32_MAX - capacity) outOfMemory();
-    int32_t offset = length > 0 ? length - 1 : 0;
-    capacity += growth;
-    data = (char*)gAllocator->realloc(data, capacity);
-    std::memcpy(data + offset, text, k + 1);
-    length = capacity;
+    const size_t k = std::strlen(text);
+    if (k >= (size_t)INT32_MAX || (int32_t)k >= INT32_MAX - chars) outOfMemory();
+    data = (char*)gAllocator->realloc(data, chars + (int32_t)k + 1);
+    std::memcpy(data + chars, text, k + 1);
+    chars += (int32_t)k;
 }
 
 String String::concat(const char* text) const {
-    String temporary(*this);
-    temporary.append(text);
-    return String(temporary);
+    String result(*this);
+    result.append(text);
+    return result;
 }
 
 String String::substring(int32_t count, int32_t start) const {
-    if ((int64_t)start + count > length) count = length - start;
+    if ((int64_t)start + count > chars) count = chars - start;
     if (count < 0) count = 0;
-    char* scratch = (char*)gAllocator->realloc(nullptr, count + 1);
-    if (count > 0) std::memcpy(scratch, data + start, (size_t)count);
-    scratch[count] = '\0';
     String result;
-    result.length = result.capacity = count + 1;
-    result.data = (char*)gAllocator->realloc(nullptr, result.length);
-    std::memcpy(result.data, scratch, (size_t)result.length);
-    gAllocator->free(scratch);
+    // Text that starts in storage the String owns may not outlive it: copy.
+    result.data = (char*)gAllocator->realloc(nullptr, count + 1);
+    if (count > 0) std::memcpy(result.data, data + start, (size_t)count);
+    result.data[count] = '\0';
+    result.chars = count;
     return result;
 }
 
 String String::withoutExtension() const {
-    for (int32_t i = length - 1; i >= 0; --i) {
+    for (int32_t i = chars - 1; i >= 0; --i) {
         char c = data[i];
         if (c == '\\' || c == '/') break;
         if (c == '.') return substring(i, 0);
@@ -90,7 +82,7 @@ String String::withoutExtension() const {
 }
 
 String String::fileName() const {
-    if (length <= 1) return String(*this);
+    if (chars == 0) return String(*this);
     const char* cut = std::strrchr(data, '\\');
     if (!cut) cut = std::strrchr(data, '/');
     if (cut) return String(cut + 1);
@@ -100,4 +92,5 @@ String String::fileName() const {
 void String::release() {
     gAllocator->free(data);
     data = nullptr;
+    chars = 0;
 }

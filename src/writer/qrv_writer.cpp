@@ -18,8 +18,10 @@ String outputPathFor(const char* inputPath) {
 }
 
 static void writeName(BufferedWriter& out, const String& name) {
-    out.putU32((uint32_t)name.length);
-    if (name.length > 0) out.put(name.data, name.length);
+    // The terminator counts; no name has no bytes at all.
+    const int32_t bytes = name.data ? name.length() + 1 : 0;
+    out.putU32((uint32_t)bytes);
+    if (bytes > 0) out.put(name.data, bytes);
 }
 
 BufferedWriter& writeTextureSlot(BufferedWriter& out, const String& name, float p1, float p2,
@@ -33,7 +35,7 @@ BufferedWriter& writeTextureSlot(BufferedWriter& out, const String& name, float 
 }
 
 static void lowerCase(String& name) {
-    for (int32_t i = 0; i + 1 < name.length; ++i)
+    for (int32_t i = 0; i < name.length(); ++i)
         if (name.data[i] >= 'A' && name.data[i] <= 'Z') name.data[i] = (char)(name.data[i] - 'A' + 'a');
 }
 
@@ -41,7 +43,7 @@ void writeMeshChunk(BufferedWriter& out, Mesh& mesh, uint32_t options, Welder& w
     static const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
     out.putU32(kChunkMagic);
     const bool twoSets = mesh.mapChannels[1].count > 0;
-    if (mesh.name.length > 0) lowerCase(mesh.name);
+    lowerCase(mesh.name);
     writeName(out, mesh.name);
     for (float value : identity) out.putF32(value);
     out.putU32(twoSets ? 2u : 1u);

@@ -52,7 +52,7 @@ TEST(QrvinfoCorpus, EveryConvertedFileLoadsWithTheReadersCounts) {
                     const MeshInfo& info = pack.meshes[m];
                     const uint32_t corners = 3u * (uint32_t)mesh->faces.count, sets = mesh->mapChannels[1].count ? 2 : 1;
                     const uint32_t vertices = weld ? info.vertexCount : corners, normals = weld && sets == 1 ? 0 : vertices;
-                    EXPECT_EQ((std::vector<uint32_t>{(uint32_t)mesh->name.length, sets, corners, vertices, normals,
+                    EXPECT_EQ((std::vector<uint32_t>{mesh->name.data ? (uint32_t)mesh->name.length() + 1 : 0u, sets, corners, vertices, normals,
                                                      (uint32_t)mesh->subsets.count}),
                               (std::vector<uint32_t>{info.name.length, info.textureSets, info.indexCount,
                                                      info.vertexCount, info.normalCount, info.subsetCount}))
