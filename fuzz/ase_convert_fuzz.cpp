@@ -1,7 +1,6 @@
 // Any bytes as an ASE file: packs that load, or a refusal with an ERROR line; the same whether read token by token
 // on one thread or by lines on several.
 #include "convert_in_memory.h"
-#include "ase/tokenizer.h"
 #include "platform/allocator.h"
 #include "platform/log.h"
 #include <cstdio>
@@ -16,9 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
     if (!fault.empty()) std::fprintf(stderr, "conversion fault: %s\n", fault.c_str()), std::abort();
     // Token by token on one thread, or lines at once and spread over threads with parts as small as they come,
     // the read must leave exactly the same.
-    Tokenizer::lineScans = false;
-    const std::string byTokens = readingTrace(data, size, 1, 1 << 30);
-    Tokenizer::lineScans = true;
+    const std::string byTokens = readingTrace(data, size, 1, 1 << 30, nullptr, false);
     if (byTokens != readingTrace(data, size, 3, 1))
         std::fprintf(stderr, "conversion fault: reading by lines or on threads differs\n"), std::abort();
     return 0;

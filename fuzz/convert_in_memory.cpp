@@ -48,7 +48,7 @@ ConversionOutcome convertInMemory(const unsigned char* bytes, size_t size) {
 }
 
 std::string readingTrace(const unsigned char* bytes, size_t size, int threads, int minimumPartBytes,
-                         int64_t* partsTaken) {
+                         int64_t* partsTaken, bool lineScans) {
     gLog->discard();
     // The count saturates, so over a long fuzz run it would stop moving: each read counts from zero.
     HeapAllocator* heap = dynamic_cast<HeapAllocator*>(gAllocator);
@@ -59,6 +59,7 @@ std::string readingTrace(const unsigned char* bytes, size_t size, int threads, i
     reader.options.missingMaterialRef = recordMissingReference;
     reader.options.threads = threads;
     reader.options.minimumPartBytes = minimumPartBytes;
+    reader.options.lineScans = lineScans;
     Scene scene;
     const int read = reader.readScene(&scene, new BytesStream(bytes, size));
     if (partsTaken) *partsTaken += reader.partsTaken;

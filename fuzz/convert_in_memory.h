@@ -17,6 +17,7 @@ ConversionOutcome convertInMemory(const unsigned char* bytes, size_t size);
 // Everything one read of the bytes leaves behind: its result, the Log's lines, the allocation count and the plain
 // pack of its meshes. The reader may spread the read over threads (threads 1: never; a tiny part size makes it
 // spread even small inputs); the trace must not depend on how.
-// partsTaken, when given, grows by the parts that workers read and the main thread took.
+// partsTaken, when given, grows by the parts that workers read and the main thread took. lineScans off reads the
+// mesh lists token by token.
 std::string readingTrace(const unsigned char* bytes, size_t size, int threads, int minimumPartBytes,
-                         int64_t* partsTaken = nullptr);
+                         int64_t* partsTaken = nullptr, bool lineScans = true);

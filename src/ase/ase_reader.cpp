@@ -82,6 +82,7 @@ SceneLoopResult runSceneLoop(SceneLoop& loop) {
 int AseReader::readScene(Scene* scene, Stream* stream, const char* fileName) {
     Tokenizer tokenizer;
     tokenizer.setDelimiters("{}:");
+    tokenizer.lineScans = options.lineScans;
     MaterialTable materials;
     if (!tokenizer.open(stream)) {
         gLog->print("ERROR: cannot read the whole input\n");

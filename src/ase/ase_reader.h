@@ -14,6 +14,9 @@ struct ReadOptions {
     // What a geometry object without a *MATERIAL_REF does (see ReadContext);
     // tests and fuzzers replace the run's exit.
     void (*missingMaterialRef)(ReadContext& context) = ReadContext::exitOnMissingMaterialRef;
+    // Off, the mesh lists are read token by token, never a line at a time
+    // (see Tokenizer::cursor); for tests that compare the two.
+    bool lineScans = true;
 };
 
 // Reads one ASE file into a Scene.

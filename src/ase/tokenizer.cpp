@@ -80,6 +80,7 @@ void Tokenizer::openShared(const Tokenizer& other, int32_t at) {
     for (int32_t i = 0; i < other.delimiterCount; ++i) delimiters[i] = other.delimiters[i];
     delimiterCount = other.delimiterCount;
     buildClasses();
+    lineScans = other.lineScans;
     input = other.input;
     inputSize = other.inputSize;
     lineCount = LineCount{};

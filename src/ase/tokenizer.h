@@ -88,8 +88,9 @@ public:
         return endPlainWord((int32_t)(start - input), (int32_t)(stop - input));
     }
     // Whether cursor() offers lines; off, everything is read token by token
-    // (for tests that compare the two). Set before reading starts.
-    static inline bool lineScans = true;
+    // (for tests that compare the two). Set before reading starts; a shared
+    // opening takes it from the other tokenizer.
+    bool lineScans = true;
 
 private:
     Tokenizer(const Tokenizer&) = delete;

@@ -23,9 +23,11 @@ struct MissingRefSeam {
 struct Read {
     Scene scene;
     int result;
-    explicit Read(const std::string& text) : result((resetLog(), read(text))) {}
-    int read(const std::string& text) {
+    // lineScans off reads the mesh lists token by token.
+    explicit Read(const std::string& text, bool lineScans = true) : result((resetLog(), read(text, lineScans))) {}
+    int read(const std::string& text, bool lineScans = true) {
         AseReader reader;
+        reader.options.lineScans = lineScans;
         if (MissingRefSeam::active) reader.options.missingMaterialRef = MissingRefSeam::record;
         return reader.readScene(&scene, new BytesStream(text));
     }

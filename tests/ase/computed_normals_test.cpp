@@ -56,8 +56,8 @@ const std::vector<Vec3> kFold = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {0,
 const Faces kFoldFaces = {{0, 1, 2, 0}, {1, 0, 3, 0}, {0, 4, 1, 0}};
 
 // Whether the first two faces share their normal at vertex 0, read from a fold whose face lines end as given.
-int foldSmooth(const std::vector<std::string>& tails) {
-    Read read(scene(meshWithoutNormals(kFold, kFoldFaces, tails)));
+int foldSmooth(const std::vector<std::string>& tails, bool lineScans) {
+    Read read(scene(meshWithoutNormals(kFold, kFoldFaces, tails)), lineScans);
     const Mesh* mesh = read.scene.head;
     if (!read.result || !mesh) return -1;
     return same(cornerNormal(mesh, 0, 0), cornerNormal(mesh, 1, 1));
@@ -83,18 +83,15 @@ TEST(ComputedNormals, SmoothingGroupsAsFaceLinesGiveThem) {
         {"*MESH_MTLID 0", "*MESH_MTLID 0", 0},
     };
     for (bool lineScans : {true, false}) {
-        Tokenizer::lineScans = lineScans;
         for (const Case& c : cases)
-            EXPECT_EQ(c.smooth, foldSmooth({c.first, c.second, "*MESH_SMOOTHING 9 *MESH_MTLID 0"}))
+            EXPECT_EQ(c.smooth, foldSmooth({c.first, c.second, "*MESH_SMOOTHING 9 *MESH_MTLID 0"}, lineScans))
                 << c.first << " | " << c.second << (lineScans ? "" : " (by tokens)");
     }
     // Read by lines and spread over threads, as the run reads, the outcome is the same.
     std::string text;
     for (const Case& c : cases) text += scene(meshWithoutNormals(kFold, kFoldFaces, {c.first, c.second, c.first}));
     const unsigned char* bytes = (const unsigned char*)text.data();
-    Tokenizer::lineScans = false;
-    const std::string byTokens = readingTrace(bytes, text.size(), 1, 1 << 30);
-    Tokenizer::lineScans = true;
+    const std::string byTokens = readingTrace(bytes, text.size(), 1, 1 << 30, nullptr, false);
     EXPECT_EQ(byTokens, readingTrace(bytes, text.size(), 3, 1));
     EXPECT_NE(std::string::npos, byTokens.find("normals computed from smoothing groups"));
 }

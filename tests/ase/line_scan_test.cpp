@@ -62,10 +62,7 @@ std::string bent(Rng& rng, std::string text) {
 }
 
 std::string trace(const std::string& text, bool lineScans) {
-    Tokenizer::lineScans = lineScans;
-    std::string t = readingTrace((const unsigned char*)text.data(), text.size(), 1, 1 << 30);
-    Tokenizer::lineScans = true;
-    return t;
+    return readingTrace((const unsigned char*)text.data(), text.size(), 1, 1 << 30, nullptr, lineScans);
 }
 
 TEST(LineScan, BentLinesReadAsTokenByToken) {
@@ -182,10 +179,11 @@ TEST(LineScan, CursorOnlyInThePlainStateWithTheKnownDelimiters) {
     EXPECT_TRUE(tokenizer.cursor() != nullptr);
     tokenizer.nextToken();
     EXPECT_TRUE(tokenizer.cursor() == nullptr);  // kLineReach - 1 bytes are left
-    Tokenizer::lineScans = false;
-    ASSERT_TRUE(tokenizer.open(new BytesStream("x" + tail)));
-    EXPECT_TRUE(tokenizer.cursor() == nullptr);
-    Tokenizer::lineScans = true;
+    Tokenizer unscanned;
+    unscanned.setDelimiters("{}:");
+    unscanned.lineScans = false;
+    ASSERT_TRUE(unscanned.open(new BytesStream("x" + tail)));
+    EXPECT_TRUE(unscanned.cursor() == nullptr);
 
     // takeWord makes the word the current token and goes on after its blank, as nextToken would.
     ASSERT_TRUE(tokenizer.open(new BytesStream("  12 34\n" + tail)));

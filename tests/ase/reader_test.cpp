@@ -324,10 +324,9 @@ TEST(Reader, NormalsListedApartThatDoNotFit) {
     EXPECT_EQ("ERROR: line 26: *MESH_NORMALS holds more face normals than *MESH_NUMFACES 1", lastError());
     // Face normals numbered out of order, read whole or token by token.
     for (bool lineScans : {true, false}) {
-        Tokenizer::lineScans = lineScans;
         Read skipped(kMaterials + object("*MESH {\n" + v + "*MESH_NUMFACES 3\n*MESH_NORMALS {\n" + faceNormals +
-                                         "*MESH_FACENORMAL 3 0 0 1\n" + std::string(300, ' ') + "}\n", 0));
-        Tokenizer::lineScans = true;
+                                         "*MESH_FACENORMAL 3 0 0 1\n" + std::string(300, ' ') + "}\n", 0),
+                     lineScans);
         EXPECT_EQ("ERROR: line 15: expected *MESH_FACENORMAL 2, found \"3\"", lastError());
     }
     // A face that names a vertex beyond the list takes a normal beyond it too: the face is refused, not read.
