@@ -34,6 +34,14 @@ static void reportReadFailure(const char* path, const AseReader& reader) {
         std::fprintf(stderr, "%s: error: %s\n", path, reason[0] ? reason : "the file could not be read");
 }
 
+// As the run has always said it, on standard output; the path on standard error.
+static int reportOutOfMemory() {
+    std::printf("ERROR: out of memory\n");
+    std::fflush(stdout);
+    if (gAllocator->subject) std::fprintf(stderr, "%s: error: out of memory\n", gAllocator->subject);
+    return -1;
+}
+
 int run(int argc, char** argv) {
     startServices();
     std::printf("tarvolt by the Velder Engine tools team\n");
@@ -92,6 +100,7 @@ int run(int argc, char** argv) {
     Scene scene;
     gAllocator->subject = inputPath;
     const int read = reader.readScene(&scene, inputPath);
+    if (reader.outOfMemory) return reportOutOfMemory();
     std::fflush(stdout);  // diagnostics after what was printed before them
     if (reader.headerMissing)
         std::fprintf(stderr, "%s:1: warning: the file does not begin with *3DSMAX_ASCIIEXPORT\n", inputPath);

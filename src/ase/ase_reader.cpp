@@ -15,6 +15,10 @@
 
 int AseReader::readScene(Scene* scene, const char* path) {
     Stream* stream = gFileSystem->openRead(path);
+    if (!stream && errno == ENOMEM) {
+        outOfMemory = true;
+        return 0;
+    }
     if (!stream) {
         openError = errno ? errno : EIO;
         gLog->print("ERROR: cannot read \"%s\"\n", path);
@@ -85,6 +89,7 @@ int AseReader::readScene(Scene* scene, Stream* stream, const char* fileName) {
     tokenizer.lineScans = options.lineScans;
     MaterialTable materials;
     if (!tokenizer.open(stream)) {
+        if ((outOfMemory = tokenizer.openFailedForMemory())) return 0;
         gLog->print("ERROR: cannot read the whole input\n");
         std::snprintf(failure, sizeof failure, "cannot read the whole input");
         return 0;
@@ -111,7 +116,8 @@ int AseReader::readScene(Scene* scene, Stream* stream, const char* fileName) {
     }
     tokenizer.close();
     destroyMaterials(materials);
-    if (context.outOfMemory) outOfMemory();
+    outOfMemory = context.outOfMemory;
+    if (outOfMemory) result = 0;
     if (!result) std::memcpy(failure, context.lastError, sizeof failure);
     headerMissing = context.headerMissing;
     std::memcpy(warnings, context.warnings, sizeof warnings);

@@ -31,6 +31,8 @@ public:
     // opened, the errno value of that.
     char failure[256] = {};
     int openError = 0;
+    // The read failed because memory ran out; nothing was logged for it.
+    bool outOfMemory = false;
     // The input did not begin with *3DSMAX_ASCIIEXPORT: it may not be an ASE
     // file at all.
     bool headerMissing = false;
@@ -39,10 +41,9 @@ public:
     char warnings[ReadContext::kWarningRoom] = {};
     int32_t warningsNotKept = 0;
 
-    // 1 on success, 0 when the file cannot be opened or a part of it cannot
-    // be parsed. Meshes read before a failure stay in the Scene. When memory
-    // runs out the run ends with "ERROR: out of memory", once the reader has
-    // unwound.
+    // 1 on success, 0 when the file cannot be opened, a part of it cannot
+    // be parsed or memory runs out. Meshes read before a failure stay in the
+    // Scene.
     int readScene(Scene* scene, const char* path);
 
     // The same over a stream, which is taken over; fileName names it in

@@ -31,5 +31,6 @@ inline void destroyMaterials(MaterialTable& table) {
     table.release();
 }
 
-// The bare texture name of a bitmap path: no directories, no last extension.
-String textureNameFromPath(const char* path);
+// The bare texture name of a bitmap path into name: no directories, no last
+// extension. False when memory ran out.
+bool textureNameFromPath(const char* path, String& name);

@@ -2,10 +2,20 @@
 #include "ase/number.h"
 #include "ase/syntax_error.h"
 
-String textureNameFromPath(const char* path) {
-    String whole(path);
-    String name = whole.fileName();
-    return name.withoutExtension();
+#include <cstring>
+
+bool textureNameFromPath(const char* path, String& name) {
+    // A '\\' wins over a later '/'.
+    const char* cut = std::strrchr(path, '\\');
+    if (!cut) cut = std::strrchr(path, '/');
+    const char* start = cut ? cut + 1 : path;
+    int32_t n = (int32_t)std::strlen(start);
+    for (int32_t i = n - 1; i >= 0 && start[i] != '\\' && start[i] != '/'; --i)
+        if (start[i] == '.') {
+            n = i;
+            break;
+        }
+    return name.tryAssign(start, n);
 }
 
 int parseMapDiffuse(ReadContext& context, Tokenizer& tokenizer, Material& material) {
@@ -15,8 +25,7 @@ int parseMapDiffuse(ReadContext& context, Tokenizer& tokenizer, Material& materi
         if (tokenizer.is("*BITMAP")) {
             if (!tokenizer.nextToken())
                 return syntaxError(context, tokenizer, "expected a path after *BITMAP");
-            String name = textureNameFromPath(tokenizer.text());
-            material.textureName.assign(name);
+            if (!textureNameFromPath(tokenizer.text(), material.textureName)) return context.ranOutOfMemory();
         }
     }
     return 1;
@@ -57,7 +66,15 @@ MaterialBlockEnd parseMaterial(ReadContext& context, Tokenizer& tokenizer, Array
             if (end == kMaterialCutShort) break;
         }
     }
-    target.push(material);
+    // Moved in bytewise, as the table moves its entries: no copy that could
+    // run out of memory.
+    Material* entry = target.tryPushCleared();
+    if (!entry) {
+        context.ranOutOfMemory();
+        return kMaterialFailed;
+    }
+    std::memcpy((void*)entry, (const void*)&material, sizeof material);
+    new (&material) Material();
     return end;
 }
 

@@ -13,7 +13,12 @@ MemoryReadStream::MemoryReadStream(Stream* from, Utf16Decoding* decoding)
     data = source->contents();
     if (!data) {
         // Counted below, once it is known what the reader gets of it.
-        owned = (unsigned char*)gAllocator->realloc(nullptr, n);
+        owned = (unsigned char*)gAllocator->tryRealloc(nullptr, n);
+        if (!owned) {
+            memoryRanOut = true;
+            isComplete = false;
+            return;
+        }
         data = owned;
         if (!source->read(owned, n)) isComplete = false;
     }
@@ -32,7 +37,12 @@ MemoryReadStream::MemoryReadStream(Stream* from, Utf16Decoding* decoding)
 Utf16Decoding MemoryReadStream::decodeUtf16Text() {
     const int32_t capacity = utf16TextCapacity(dataSize);
     unsigned char* text = owned;
-    if (!text && capacity > 0) text = (unsigned char*)gAllocator->realloc(nullptr, capacity);
+    if (!text && capacity > 0) text = (unsigned char*)gAllocator->tryRealloc(nullptr, capacity);
+    if (!text && capacity > 0) {
+        memoryRanOut = true;
+        isComplete = false;
+        return Utf16Decoding();
+    }
     const Utf16Decoding utf16 = decodeUtf16(data, dataSize, text);
     // Exactly the text's size, as a copy of an 8-bit file has.
     if (utf16.size == 0) {

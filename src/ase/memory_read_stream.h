@@ -22,6 +22,8 @@ public:
 
     // False when the source could not deliver all of its bytes.
     bool complete() const { return isComplete; }
+    // The bytes could not be held because memory ran out.
+    bool outOfMemory() const { return memoryRanOut; }
 
     Stream* source;
     int32_t position;
@@ -31,6 +33,7 @@ private:
     unsigned char* owned;
     int32_t dataSize;
     bool isComplete;
+    bool memoryRanOut = false;
 
     Utf16Decoding decodeUtf16Text();
 };

@@ -52,8 +52,10 @@ int Tokenizer::open(Stream* stream) {
     if (!stream) return 0;
     close();
     utf16 = Utf16Decoding();
-    reader = new MemoryReadStream(stream, &utf16);
-    if (!reader->complete()) {
+    reader = new (std::nothrow) MemoryReadStream(stream, &utf16);
+    if (!reader) delete stream;
+    openRanOutOfMemory = !reader || reader->outOfMemory();
+    if (!reader || !reader->complete()) {
         close();
         return 0;
     }

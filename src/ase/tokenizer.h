@@ -21,6 +21,8 @@ public:
     // Takes stream over. 0 when no stream is given or its bytes could not be
     // read whole.
     int open(Stream* stream);
+    // Whether the last open failed because memory ran out.
+    bool openFailedForMemory() const { return openRanOutOfMemory; }
     int openFile(const char* path);
     void close();
 
@@ -207,6 +209,7 @@ private:
 
     MemoryReadStream* reader;
     Utf16Decoding utf16;  // of the reader's input
+    bool openRanOutOfMemory = false;
     const unsigned char* input;
     int32_t inputSize;
     int32_t pos;

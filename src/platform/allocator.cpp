@@ -94,6 +94,10 @@ void* AllocatedObject::operator new(std::size_t size) {
     return gAllocator->alloc((int32_t)size);
 }
 
+void* AllocatedObject::operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    return gAllocator->tryAlloc((int32_t)size);
+}
+
 void AllocatedObject::operator delete(void* pointer) {
     gAllocator->free(pointer);
 }

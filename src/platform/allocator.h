@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <cstddef>
+#include <new>
 
 // All memory of the program's own data passes through here. alloc is counted;
 // realloc and free are not.
@@ -61,7 +62,9 @@ int32_t byteSize(int64_t count, int64_t elementSize);
 
 // Objects created singly take their memory from the allocator and give it back
 // through free when deleted.
+// new (std::nothrow) gives null instead when memory ran out.
 struct AllocatedObject {
     static void* operator new(std::size_t size);
+    static void* operator new(std::size_t size, const std::nothrow_t&) noexcept;
     static void operator delete(void* pointer);
 };

@@ -97,7 +97,12 @@ Stream* StdFileSystem::openRead(const char* name) {
     int32_t size = 0;
     FILE* file = openReadableFile(name, &size);
     if (!file) return nullptr;
-    return new FileReadStream(file, size);
+    Stream* stream = new (std::nothrow) FileReadStream(file, size);
+    if (!stream) {
+        std::fclose(file);
+        errno = ENOMEM;
+    }
+    return stream;
 }
 
 Stream* StdFileSystem::openWrite(const char* name, int32_t append) {

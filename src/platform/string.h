@@ -19,6 +19,9 @@ struct String {
     // the String stays as it was.
     bool tryAssign(const String& source) { return tryAssign(source.data, source.chars); }
     bool tryAssign(const char* text);
+    // Copies count characters of text and a terminator; a null text makes
+    // the empty String.
+    bool tryAssign(const char* text, int32_t count);
     String& operator=(const String& source) { return assign(source); }
 
     void append(const char* text);
@@ -33,8 +36,4 @@ struct String {
 
 private:
     int32_t chars;
-
-    // Copies chars characters and a terminator; a null text makes the empty
-    // String.
-    bool tryAssign(const char* text, int32_t count);
 };
