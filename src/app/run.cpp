@@ -115,6 +115,7 @@ int run(int argc, char** argv) {
     if (options & kOptionWeld) std::printf("mesh data optimization ON, may take a while ...\n");
     int reason = 0;
     if (!writePack(inputPath, scene.head, options, &reason)) {
+        if (reason == ENOMEM) return reportOutOfMemory();
         String outputPath = outputPathFor(inputPath);
         std::printf("ERROR: could not write \"%s\"\n", outputPath.data);
         std::fflush(stdout);

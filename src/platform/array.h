@@ -93,10 +93,14 @@ struct Array {
     // Makes room for n elements; the elements held stay, added room reads
     // zero. Storage kept from use to use grows only here.
     void reserve(int32_t n) {
-        if (capacity >= n) return;
+        if (!tryReserve(n)) outOfMemory();
+    }
+    bool tryReserve(int32_t n) {
+        if (capacity >= n) return true;
         const int32_t held = count;
-        resize(n);
+        if (!tryResize(n)) return false;
         count = held;
+        return true;
     }
 
     // Frees the storage; the array is empty afterwards.

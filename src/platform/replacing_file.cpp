@@ -142,11 +142,11 @@ void ReplacingFile::startWriteBack() {
 
 int ReplacingFile::open(const char* target) {
     if (handle || error) return 0;
-    targetPath.assign(String(target));
     const char* slash = nullptr;
     for (const char* c = target; *c; ++c)
         if (*c == '/' || *c == '\\') slash = c;
-    directoryPath = slash ? String(target).substring((int32_t)(slash - target + 1), 0) : String("");
+    if (!targetPath.tryAssign(target) || !directoryPath.tryAssign(target, slash ? (int32_t)(slash - target + 1) : 0))
+        return fail(ENOMEM), 0;
     const DWORD attributes = GetFileAttributesA(target);
     if (attributes != INVALID_FILE_ATTRIBUTES) {
         if (attributes & FILE_ATTRIBUTE_DIRECTORY) return fail(EISDIR), 0;
@@ -156,7 +156,8 @@ int ReplacingFile::open(const char* target) {
     installSignalCleanup();
     for (int attempt = 0; attempt < 64; ++attempt) {
         newTemporaryName(temporaryName);
-        String path = directoryPath.concat(temporaryName);
+        String path;
+        if (!path.tryAssign(directoryPath) || !path.tryAppend(temporaryName)) return fail(ENOMEM), 0;
         const int descriptor =
             _open(path.data, _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
         if (descriptor < 0) {
@@ -186,7 +187,8 @@ int ReplacingFile::commit() {
     const int closed = std::fclose(handle);
     handle = nullptr;
     if (closed != 0) fail(errno);
-    String path = directoryPath.concat(temporaryName);
+    String path;
+    if (!path.tryAssign(directoryPath) || !path.tryAppend(temporaryName)) fail(ENOMEM);
     // Refused, as a direct write would be, when the target became read-only
     // or another program holds it open.
     const DWORD attributes = GetFileAttributesA(targetPath.data);
@@ -216,10 +218,11 @@ int ReplacingFile::open(const char* target) {
     if (handle || error) return 0;
     // A file-size limit then fails the write, and the normal error path runs.
     std::signal(SIGXFSZ, SIG_IGN);
-    targetPath.assign(String(target));
     const char* slash = std::strrchr(target, '/');
-    directoryPath = slash ? String(target).substring((int32_t)(slash - target + 1), 0) : String(".");
-    baseName = String(slash ? slash + 1 : target);
+    if (!targetPath.tryAssign(target) ||
+        !(slash ? directoryPath.tryAssign(target, (int32_t)(slash - target + 1)) : directoryPath.tryAssign(".")) ||
+        !baseName.tryAssign(slash ? slash + 1 : target))
+        return fail(ENOMEM), 0;
     if (baseName.length() == 0) return fail(EISDIR), 0;
 
     struct stat existing;

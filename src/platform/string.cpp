@@ -46,12 +46,19 @@ bool String::tryAssign(const char* text, int32_t count) {
 }
 
 void String::append(const char* text) {
-    if (!text || !*text) return;
+    if (!tryAppend(text)) outOfMemory();
+}
+
+bool String::tryAppend(const char* text) {
+    if (!text || !*text) return true;
     const size_t k = std::strlen(text);
-    if (k >= (size_t)INT32_MAX || (int32_t)k >= INT32_MAX - chars) outOfMemory();
-    data = (char*)gAllocator->realloc(data, chars + (int32_t)k + 1);
+    if (k >= (size_t)INT32_MAX || (int32_t)k >= INT32_MAX - chars) return false;
+    char* grown = (char*)gAllocator->tryRealloc(data, chars + (int32_t)k + 1);
+    if (!grown) return false;
+    data = grown;
     std::memcpy(data + chars, text, k + 1);
     chars += (int32_t)k;
+    return true;
 }
 
 String String::concat(const char* text) const {

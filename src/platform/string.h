@@ -25,6 +25,9 @@ struct String {
     String& operator=(const String& source) { return assign(source); }
 
     void append(const char* text);
+    // append for callers that unwind: false when memory ran out, and the
+    // String stays as it was.
+    bool tryAppend(const char* text);
     String concat(const char* text) const;
     String substring(int32_t count, int32_t start) const;
     String withoutExtension() const;

@@ -5,7 +5,8 @@
 BufferedWriter::BufferedWriter(Stream* target)
     : stream(target), buffer(nullptr), used(0), flushed(0), hasFailed(false) {
     // Scratch, not part of the counted allocation figure.
-    buffer = (unsigned char*)gAllocator->realloc(nullptr, kBufferSize);
+    buffer = (unsigned char*)gAllocator->tryRealloc(nullptr, kBufferSize);
+    if (!buffer) ranOutOfMemory();
 }
 
 BufferedWriter::~BufferedWriter() { gAllocator->free(buffer); }

@@ -51,6 +51,10 @@ public:
     // Hands the buffer to the stream; false once any write has failed.
     bool flush();
     bool failed() const { return hasFailed; }
+    // Memory ran out, here or for what was being written: every later write
+    // is dropped. The buffer itself may be missing then.
+    void ranOutOfMemory() { hasFailed = memoryRanOut = true; }
+    bool outOfMemory() const { return memoryRanOut; }
 
 private:
     void putSlow(const unsigned char* bytes, int32_t n);
@@ -60,6 +64,7 @@ private:
     int32_t used;
     int64_t flushed;
     bool hasFailed;
+    bool memoryRanOut = false;
 
     BufferedWriter(const BufferedWriter&) = delete;
     BufferedWriter& operator=(const BufferedWriter&) = delete;

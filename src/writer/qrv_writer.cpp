@@ -8,13 +8,21 @@
 #include "writer/weld.h"
 
 #include <cerrno>
+#include <cstring>
 
 const char* lightmapSuffix = "_L_0000";
 
 String outputPathFor(const char* inputPath) {
-    String path(inputPath);
-    String stem = path.withoutExtension();
-    return stem.concat(".qrv");
+    // Only the file name's extension goes.
+    int32_t stem = (int32_t)std::strlen(inputPath);
+    for (int32_t i = stem - 1; i >= 0 && inputPath[i] != '\\' && inputPath[i] != '/'; --i)
+        if (inputPath[i] == '.') {
+            stem = i;
+            break;
+        }
+    String path;
+    if (!path.tryAssign(inputPath, stem) || !path.tryAppend(".qrv")) path.release();
+    return path;
 }
 
 static void writeName(BufferedWriter& out, const String& name) {
@@ -51,16 +59,18 @@ void writeMeshChunk(BufferedWriter& out, Mesh& mesh, uint32_t options, Welder& w
         writeWeldedVertexStream(mesh, out, twoSets, welder);
     else
         writePlainVertexStream(mesh, out, twoSets);
+    if (out.outOfMemory()) return;
     gLog->print("MESH: %s\n", mesh.name.printable());
 
     out.putU32((uint32_t)mesh.subsets.count);
-    String empty;
+    String empty, lightmap;
+    if (twoSets && !(lightmap.tryAssign(mesh.name) && lightmap.tryAppend(lightmapSuffix)))
+        return out.ranOutOfMemory();
     for (int32_t i = 0; i < mesh.subsets.count; ++i) {
         const MeshSubset& subset = mesh.subsets[i];
         out.putU16((uint16_t)subset.firstIndex);
         out.putU16((uint16_t)subset.triangleCount);
-        String diffuse(subset.textureName);
-        String lightmap = twoSets ? mesh.name.concat(lightmapSuffix) : String();
+        const String& diffuse = subset.textureName;
         gLog->print("\t[%d]: %s (%s) [%d %d]\n", i, diffuse.printable(), lightmap.printable(),
                     subset.firstIndex, subset.triangleCount);
         writeTextureSlot(out, diffuse, 0.0f, 0.0f, 1.0f, 1.0f);
@@ -74,8 +84,8 @@ void writePackTo(BufferedWriter& out, Mesh* head, uint32_t options) {
     // Offsets past 4 GiB cannot be stored; writePack refuses such a file.
     Array<uint32_t> offsets;
     Welder welder;  // its storage serves every mesh of the pack
-    for (Mesh* mesh = head; mesh; mesh = mesh->next) {
-        offsets.push((uint32_t)out.position());
+    for (Mesh* mesh = head; mesh && !out.outOfMemory(); mesh = mesh->next) {
+        if (offsets.tryPush((uint32_t)out.position()) < 0) return out.ranOutOfMemory();
         writeMeshChunk(out, *mesh, options, welder);
     }
     for (int32_t i = 0; i < offsets.count; ++i) out.putU32(offsets[i]);
@@ -88,6 +98,7 @@ int writePack(const char* inputPath, Mesh* head, uint32_t options, int* reason) 
     int unused = 0;
     int& error = reason ? *reason : unused;
     String outputPath = outputPathFor(inputPath);
+    if (!outputPath.data) return error = ENOMEM, 0;
     if (gFileSystem->sameFile(outputPath.data, inputPath)) {
         gLog->print("ERROR: the output \"%s\" is the input file\n", outputPath.data);
         error = EEXIST;
@@ -95,22 +106,26 @@ int writePack(const char* inputPath, Mesh* head, uint32_t options, int* reason) 
     }
     ReplacingFile file;
     if (!file.open(outputPath.data)) {
+        if (file.error == ENOMEM) return error = ENOMEM, 0;
         gLog->print("ERROR: could not create a file beside \"%s\"\n", outputPath.data);
         error = file.error;
         return 0;
     }
     // Made singly, so counted in the allocated figure as every output stream is.
-    FileWriteStream* stream = new FileWriteStream(file.file(), false);
+    FileWriteStream* stream = new (std::nothrow) FileWriteStream(file.file(), false);
+    if (!stream) return error = ENOMEM, 0;
     stream->replacing = &file;
-    bool written;
+    bool written, memoryRanOut;
     {
         BufferedWriter out(stream);
-        writePackTo(out, head, options);
+        if (!out.outOfMemory()) writePackTo(out, head, options);
         // Offsets past 4 GiB cannot be stored.
         written = out.flush() && out.position() <= (int64_t)UINT32_MAX;
+        memoryRanOut = out.outOfMemory();
     }
     const int streamError = stream->error;
     delete stream;
+    if (memoryRanOut) return error = ENOMEM, 0;
     if (!written || !file.commit()) {
         gLog->print("ERROR: writing \"%s\" failed\n", outputPath.data);
         error = streamError ? streamError : file.error ? file.error : EFBIG;

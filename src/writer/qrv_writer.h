@@ -12,14 +12,16 @@ const uint32_t kOptionWeld = 1u;  // bit 0 of the option word: option -o
 const uint32_t kChunkMagic = 0xDEAFBABEu;
 const uint32_t kEndMark = 0xDEADBEEFu;
 
-// The input path with its extension replaced by ".qrv".
+// The input path with its extension replaced by ".qrv"; the empty String when
+// memory ran out.
 String outputPathFor(const char* inputPath);
 
 // Writes the pack of the meshes from head on beside the input. The file
 // appears only when every byte of it was written; an earlier file of that
 // name stays untouched otherwise, and the input is never overwritten.
 // 1 on success, 0 on failure: the Log says what failed, reason (when given)
-// gets the system's errno value.
+// gets the system's errno value. When memory ran out the reason is ENOMEM and
+// the Log says nothing.
 int writePack(const char* inputPath, Mesh* head, uint32_t options, int* reason = nullptr);
 
 // The pack into an open writer: chunks, offset table, count, end mark.

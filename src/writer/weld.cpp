@@ -2,19 +2,18 @@
 
 #include <cstring>
 
-void Welder::weld(const Mesh& mesh, bool twoSets) {
+bool Welder::weld(const Mesh& mesh, bool twoSets) {
     const int32_t corners = 3 * mesh.faces.count;
     // Every corner may be unique.
-    unique.reserve(corners);
-    indices.reserve(corners);
+    if (!unique.tryReserve(corners) || !indices.tryReserve(corners)) return false;
     unique.count = 0;
     indices.count = corners;
-    grid.reset(mesh, corners, twoSets, unique.items);
+    if (!grid.reset(mesh, corners, twoSets, unique.items)) return false;
     // Worth remembering per position index where positions serve several
     // corners each.
     int32_t* last = nullptr;
     if (corners > 0 && 2 * mesh.vertices.count <= corners) {
-        lastAtPosition.reserve(mesh.vertices.count);
+        if (!lastAtPosition.tryReserve(mesh.vertices.count)) return false;
         last = lastAtPosition.items;
         std::memset(last, 0, (size_t)mesh.vertices.count * sizeof(int32_t));
     }
@@ -51,4 +50,5 @@ void Welder::weld(const Mesh& mesh, bool twoSets) {
             if (last && weldKeyCanMatch(makeWeldKey(mesh, corner, twoSets), twoSets)) last[corner.vertex] = c + 1;
         }
     }
+    return true;
 }

@@ -39,8 +39,9 @@ public:
 
     // Welds every corner of the mesh. Afterwards unique holds, per unique
     // key, the corner it was first seen at, and indices the index of every
-    // corner. Near-linear in the number of corners.
-    void weld(const Mesh& mesh, bool twoSets);
+    // corner. Near-linear in the number of corners. False when memory ran
+    // out.
+    bool weld(const Mesh& mesh, bool twoSets);
 
     Array<int32_t> unique;
     Array<uint16_t> indices;

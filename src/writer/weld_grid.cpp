@@ -45,7 +45,7 @@ double typicalEdge(const Mesh& mesh) {
 
 }  // namespace
 
-void WeldGrid::reset(const Mesh& source, int32_t capacity, bool withSecondSet, const int32_t* corners) {
+bool WeldGrid::reset(const Mesh& source, int32_t capacity, bool withSecondSet, const int32_t* corners) {
     mesh = &source;
     twoSets = withSecondSet;
     keyCorners = corners;
@@ -65,14 +65,14 @@ void WeldGrid::reset(const Mesh& source, int32_t capacity, bool withSecondSet, c
     int32_t words = 16;
     while (words * 4 < capacity) words *= 2;
     seenMask = (uint32_t)words * 64 - 1;
-    seen.reserve(words);
+    if (!seen.tryReserve(words)) return false;
     std::memset(seen.items, 0, (size_t)words * sizeof(uint64_t));
     int32_t chains = 16;
     headShift = 60;
     while (chains * 2 < capacity) chains *= 2, --headShift;
-    heads.reserve(chains);
+    if (!heads.tryReserve(chains)) return false;
     std::memset(heads.items, 0, (size_t)chains * sizeof(int32_t));
-    links.reserve(capacity);
+    return links.tryReserve(capacity);
 }
 
 WeldGrid::Slots WeldGrid::slotsOf(double width) {

@@ -41,8 +41,8 @@ public:
 
     // Empties the grid for up to capacity keys of the mesh; its typical edge
     // sets the width of position slots. keyCorners, filled by the caller,
-    // gives the corner of each key number.
-    void reset(const Mesh& mesh, int32_t capacity, bool twoSets, const int32_t* keyCorners);
+    // gives the corner of each key number. False when memory ran out.
+    bool reset(const Mesh& mesh, int32_t capacity, bool twoSets, const int32_t* keyCorners);
 
     // A corner's cell, and whether it lies within the margin of one of the
     // cell's faces.

@@ -3,7 +3,7 @@
 #include "writer/weld.h"
 
 void writeWeldedVertexStream(const Mesh& mesh, BufferedWriter& out, bool twoSets, Welder& welder) {
-    welder.weld(mesh, twoSets);
+    if (!welder.weld(mesh, twoSets)) return out.ranOutOfMemory();
     const int32_t uniqueCount = welder.unique.count;
     const int32_t* firstCorners = welder.unique.items;
     const MapChannel& first = mesh.mapChannels[0];

@@ -1,4 +1,5 @@
-// The real binary against real faults: a file-size limit, a full file system, signals at random moments, packs
+// The real binary against real faults: a file-size limit, an address-space limit, a full file system, signals at
+// random moments, packs
 // it may not replace and inputs that are not files. After each, the earlier pack is as it was (or, after a signal
 // that came too late, the new pack is complete) and the folder holds the same names as before.
 #if !defined(_WIN32)
@@ -29,6 +30,7 @@ struct Spawn {
     std::vector<std::string> args;
     long long fileSizeLimit = -1;  // bytes, RLIMIT_FSIZE; -1 none
     bool ignoreFileSizeSignal = false;
+    long long addressSpace = -1;  // bytes, RLIMIT_AS; -1 none
 };
 
 // Starts tarvolt in dir with standard output and errors into files of outDir (outside dir, so that dir's listing
@@ -47,6 +49,10 @@ pid_t start(const std::string& dir, const std::string& outDir, const Spawn& spaw
         getrlimit(RLIMIT_FSIZE, &limit);
         limit.rlim_cur = (rlim_t)spawn.fileSizeLimit;
         setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    if (spawn.addressSpace >= 0) {
+        const struct rlimit limit = {(rlim_t)spawn.addressSpace, (rlim_t)spawn.addressSpace};
+        setrlimit(RLIMIT_AS, &limit);
     }
     std::signal(SIGXFSZ, spawn.ignoreFileSizeSignal ? SIG_IGN : SIG_DFL);
     const struct rlimit noCore = {0, 0};  // a core file would change the listing
@@ -180,6 +186,43 @@ TEST(WriteFaults, FileSizeLimit) {
                 EXPECT_EQ(before, namesIn(folder.dir.path));
             }
         }
+    }
+}
+
+// Every address-space limit from one the program cannot start in to one it converts in, 64 KiB apart, plain and
+// welded: memory runs out at each stage in turn (the input's copy, the reader, the pack's buffer, the welder).
+// Each run converts, or says so on standard output and error and exits with -1, the earlier pack and the
+// folder's names as they were. Some runs must fail after the whole input was read, in the writer.
+TEST(WriteFaults, AddressSpaceLimit) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__has_feature)
+#if defined(__SANITIZE_ADDRESS__) || __has_feature(address_sanitizer)
+    GTEST_SKIP() << "the sanitizer reserves terabytes of address space";
+#endif
+#endif
+    const std::string input = scene(2, 3000);
+    for (std::vector<std::string> options : {std::vector<std::string>{}, std::vector<std::string>{"-o"}}) {
+        Folder folder(input, options);
+        options.push_back("in.ase");
+        const std::set<std::string> before = namesIn(folder.dir.path);
+        bool converted = false;
+        int inWriter = 0;
+        for (long long kib = 1024; kib < (1 << 20) && !converted; kib += 64) {
+            SCOPED_TRACE(std::to_string(kib) + " KiB " + options[0]);
+            const Outcome run = runIn(folder.dir.path, {options, -1, false, kib << 10});
+            if (exitedWith(run.status, 127) && run.out.empty()) continue;  // the loader found no room
+            if ((converted = exitedWith(run.status, 0))) {
+                EXPECT_TRUE(folder.converted == readBytes(folder.pack));
+                continue;
+            }
+            EXPECT_TRUE(exitedWith(run.status, 255)) << run.status << run.out << run.err;
+            EXPECT_EQ("ERROR: out of memory\n", run.out.substr(run.out.rfind('\n', run.out.size() - 2) + 1));
+            EXPECT_EQ("in.ase: error: out of memory\n", run.err);
+            EXPECT_TRUE(folder.earlier == readBytes(folder.pack));
+            EXPECT_EQ(before, namesIn(folder.dir.path));
+            inWriter += readBytes(folder.dir / "app.log").find("mesh: Strip1\n") != std::string::npos;
+        }
+        EXPECT_TRUE(converted);
+        EXPECT_GT(inWriter, 0);
     }
 }
 
