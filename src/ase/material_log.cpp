@@ -24,20 +24,20 @@ MaterialLog::~MaterialLog() {
     firstLine.release();
 }
 
-void MaterialLog::measure(const MaterialTable& table) {
-    if (firstLine.count == 0) {
-        firstLine.push(0);
-        lineStart.push(0);
-    }
+bool MaterialLog::measure(const MaterialTable& table) {
+    if (firstLine.count == 0 && (firstLine.tryPush(0) < 0 || lineStart.tryPush(0) < 0)) return false;
     // Entries never change once they are in the table.
     for (int32_t i = firstLine.count - 1; i < table.count; ++i) {
         const Material& material = table[i];
         int64_t end = lineStart[lineStart.count - 1];
-        lineStart.push(end += messageLength(13 + digits(i) + nameLength(material.textureName)));
-        for (int32_t j = 0; j < material.subMaterials.count; ++j)
-            lineStart.push(end += messageLength(12 + digits(j) + nameLength(material.subMaterials[j].textureName)));
-        firstLine.push(lineStart.count - 1);
+        if (lineStart.tryPush(end += messageLength(13 + digits(i) + nameLength(material.textureName))) < 0) return false;
+        for (int32_t j = 0; j < material.subMaterials.count; ++j) {
+            const int32_t length = nameLength(material.subMaterials[j].textureName);
+            if (lineStart.tryPush(end += messageLength(12 + digits(j) + length)) < 0) return false;
+        }
+        if (firstLine.tryPush(lineStart.count - 1) < 0) return false;
     }
+    return true;
 }
 
 MaterialLog::Wraps MaterialLog::simulate(int32_t used, int32_t lines) const {
@@ -93,7 +93,7 @@ int MaterialLog::readList(ReadContext& context, Tokenizer& tokenizer, MaterialTa
         if (waiting >= 0) putBeforeLastMessage(table, before);
         return 0;
     }
-    measure(table);
+    if (!measure(table)) return context.ranOutOfMemory();
     int32_t start = log.mark().used;
     if (waiting >= 0) {
         // The waiting table is dropped when this one wraps the Log after it.

@@ -37,7 +37,8 @@ private:
         int32_t used;       // the Log's used after the lines
         int32_t lastReset;  // the line whose message wraps the Log last, -1 for none
     };
-    void measure(const MaterialTable& table);
+    // False when memory ran out.
+    bool measure(const MaterialTable& table);
     int32_t linesOf(int32_t entries) const { return firstLine[entries]; }
     Wraps simulate(int32_t used, int32_t lines) const;
     void print(const MaterialTable& table, int32_t from, int32_t to) const;

@@ -108,7 +108,12 @@ Stream* StdFileSystem::openRead(const char* name) {
 Stream* StdFileSystem::openWrite(const char* name, int32_t append) {
     FILE* file = std::fopen(name, append ? "ab" : "wb");
     if (!file) return nullptr;
-    return new FileWriteStream(file);
+    Stream* stream = new (std::nothrow) FileWriteStream(file);
+    if (!stream) {
+        std::fclose(file);
+        errno = ENOMEM;
+    }
+    return stream;
 }
 
 int StdFileSystem::exists(const char* name) {
