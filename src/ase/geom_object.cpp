@@ -47,6 +47,12 @@ static int checkFace(ReadContext& context, const Mesh* mesh, const MeshFace& mes
         for (int channel = 0; channel < 2; ++channel) {
             int32_t available = mesh->mapChannels[channel].count;
             if (channel == 1 && available == 0) break;
+            if (available == 0) {
+                if (report)
+                    context.print("ERROR: geometry object \"%s\" has no texture coordinates\n",
+                                  mesh->name.printable());
+                return 0;
+            }
             if (c.tex[channel] < 0 || c.tex[channel] >= available) {
                 if (report)
                     context.print(

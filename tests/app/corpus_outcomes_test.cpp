@@ -9,7 +9,7 @@
 TEST(CorpusOutcomes, EveryFileConvertsButTheRefusedOnes) {
     const std::string noReference = "has no *MATERIAL_REF";
     const std::string noCoordinates = "error: invalid number of texture coordinates: 0, channel 0";
-    const std::string noCoordinatesAtAll = "error: face 0 corner A: texture vertex 0 of channel 0 is missing";
+    const std::string noCoordinatesAtAll = "has no texture coordinates";
     const std::map<std::string, std::string> refused = {
         {"assimp_CameraRollAnim.ase", noReference},
         {"assimp_CameraRollAnimWithChildObject.ase", noReference},
