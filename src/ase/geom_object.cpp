@@ -305,7 +305,7 @@ int parseGeomObject(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, cons
     if (result && !closed && tokenizer.atEnd()) warnUnclosed(context, tokenizer, "*GEOMOBJECT", start);
     if (result && isEmptyObject(mesh, written)) {
         // Nothing to texture, so no material reference is asked for.
-        const bool named = mesh->name.data && mesh->name.data[0];
+        const bool named = mesh->name.length() > 0;
         context.warn("geometry object %s%s%son line %d is empty (no vertices, no faces); it is left out of the pack",
                      named ? "\"" : "", named ? mesh->name.printable() : "", named ? "\" " : "",
                      tokenizer.lineAt(start > 0 ? start - 1 : 0));

@@ -2,6 +2,7 @@
 #include "ase/face_indices.h"
 #include "ase/number.h"
 #include "ase/tokenizer.h"
+#include "scene/scene.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -62,6 +63,16 @@ int readEntryLine(Tokenizer& tokenizer, const char (&keyword)[N], int32_t expect
     *number = n;
     for (int k = 0; k < count; ++k) values[k] = read[k];
     return tokenizer.takeWord(last, p);
+}
+
+// A whole entry line of three numbers, when the tokenizer can take it at once.
+// A template, instantiated in each reader, so that it inlines into its loop.
+template <size_t N>
+int readVec3Entry(Tokenizer& tokenizer, const char (&keyword)[N], int32_t expected, int32_t* number, Vec3* value) {
+    float xyz[3];
+    if (!readEntryLine<float, scanInputFloat>(tokenizer, keyword, expected, number, xyz, 3)) return 0;
+    *value = Vec3{xyz[0], xyz[1], xyz[2]};
+    return 1;
 }
 
 // "*MESH_FACE i:" and the rest of its line, up to and with "*MESH_MTLID m":

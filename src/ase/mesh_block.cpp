@@ -39,16 +39,6 @@ static int nextVec3(ReadContext& context, Tokenizer& tokenizer, Vec3* value, con
            nextFloat(context, tokenizer, &value->z, keyword, entry);
 }
 
-// A whole entry line of three numbers, when the tokenizer can take it at once.
-template <size_t N>
-static int readVec3Entry(Tokenizer& tokenizer, const char (&keyword)[N], int32_t expected, int32_t* number,
-                         Vec3* value) {
-    float xyz[3];
-    if (!readEntryLine<float, scanInputFloat>(tokenizer, keyword, expected, number, xyz, 3)) return 0;
-    *value = Vec3{xyz[0], xyz[1], xyz[2]};
-    return 1;
-}
-
 // The keyword, then the entry number, which must be the expected one.
 // A template so that the keyword's length is known where it is compared.
 template <size_t N>

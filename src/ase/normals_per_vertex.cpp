@@ -11,16 +11,6 @@ static int nextVec3(ReadContext& context, Tokenizer& tokenizer, Vec3* value, con
     return syntaxError(context, tokenizer, "expected the values of %s %d", keyword, entry);
 }
 
-// A whole entry line of three numbers, when the tokenizer can take it at once.
-template <size_t N>
-static int readVec3Entry(Tokenizer& tokenizer, const char (&keyword)[N], int32_t expected, int32_t* number,
-                         Vec3* value) {
-    float xyz[3];
-    if (!readEntryLine<float, scanInputFloat>(tokenizer, keyword, expected, number, xyz, 3)) return 0;
-    *value = Vec3{xyz[0], xyz[1], xyz[2]};
-    return 1;
-}
-
 static int readFaceNormal(ReadContext& context, Tokenizer& tokenizer, int32_t i, Vec3* normal) {
     int32_t number;
     if (readVec3Entry(tokenizer, "*MESH_FACENORMAL", i, &number, normal)) return 1;

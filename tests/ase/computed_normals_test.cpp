@@ -1,5 +1,6 @@
 // Geometry objects without normals: the smoothing groups as face lines give them, what the run says, -o, and 3ds
 // max's own exported normals reproduced.
+#include "support/vec3_compare.h"
 #include "ase/ase_fixture.h"
 #include "convert_in_memory.h"
 #include "qrvinfo/pack_loader.h"
@@ -17,15 +18,6 @@ namespace {
 
 // Two faces folded at 90 degrees along the edge from vertex 0 to 1, and a third flat beside the first.
 const Faces kFold = {{0, 1, 2, 0}, {1, 0, 3, 0}, {0, 4, 1, 0}};
-
-double degreesBetween(const Vec3& a, const Vec3& b) {
-    const double x = (double)a.y * b.z - (double)a.z * b.y, y = (double)a.z * b.x - (double)a.x * b.z,
-                 z = (double)a.x * b.y - (double)a.y * b.x,
-                 d = (double)a.x * b.x + (double)a.y * b.y + (double)a.z * b.z;
-    return std::atan2(std::sqrt(x * x + y * y + z * z), d) * 180 / std::acos(-1.0);
-}
-
-bool same(const Vec3& a, const Vec3& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
 
 const Vec3& cornerNormal(const Mesh* mesh, int32_t face, int k) {
     return mesh->normals[mesh->faces[face].corners[k].normal];

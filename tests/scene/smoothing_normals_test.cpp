@@ -1,4 +1,5 @@
 // Normals from smoothing groups on shapes whose true normals are known, and the rule's edge cases.
+#include "support/vec3_compare.h"
 #include "scene/smoothing_normals.h"
 #include "support/test_support.h"
 
@@ -30,15 +31,6 @@ Shape cube(unsigned split) {
     }
     return shape;
 }
-
-double degreesBetween(const Vec3& a, const Vec3& b) {
-    const double x = (double)a.y * b.z - (double)a.z * b.y, y = (double)a.z * b.x - (double)a.x * b.z,
-                 z = (double)a.x * b.y - (double)a.y * b.x,
-                 d = (double)a.x * b.x + (double)a.y * b.y + (double)a.z * b.z;
-    return std::atan2(std::sqrt(x * x + y * y + z * z), d) * 180 / std::acos(-1.0);
-}
-
-bool same(const Vec3& a, const Vec3& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
 
 // computeSmoothingNormals on a Mesh of the shape, face f in groups[f].
 struct Smoothed {
