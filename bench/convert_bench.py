@@ -2,10 +2,13 @@
 """Times tarvolt against a general importer and against cat, on one large file.
 
     python3 bench/convert_bench.py [--runs 5] [--tarvolt build/tarvolt] [--file F]
+                                   [--against OTHER_TARVOLT]
 
 Generates bench/out/big.ase (20 objects x 20,000 triangles) unless --file is
 given, then runs each command --runs times under /usr/bin/time -v, round by
 round, and prints the median wall time, peak RSS, throughput and the ratios.
+With --against, a second build's plain conversion runs in the same rounds,
+alternated with the first, and its ratio to the first is printed.
 """
 import argparse
 import os
@@ -56,6 +59,7 @@ def main():
     parser.add_argument('--runs', type=int, default=5)
     parser.add_argument('--tarvolt', default=os.path.join(ROOT, 'build', 'tarvolt'))
     parser.add_argument('--file')
+    parser.add_argument('--against')
     args = parser.parse_args()
 
     path = args.file
@@ -77,6 +81,8 @@ def main():
     commands = [('tarvolt', [tarvolt, 'big.ase']),
                 ('tarvolt -o', [tarvolt, '-o', 'big.ase']),
                 ('tarvolt new pack', ['sh', '-c', 'rm -f big.qrv && exec "$0" big.ase', tarvolt])]
+    if args.against:
+        commands.insert(1, ('against', [os.path.abspath(args.against), 'big.ase']))
     if ensure_assimp():
         commands.append(('assimp info -r', ['assimp', 'info', 'big.ase', '-r']))
     else:
@@ -107,6 +113,8 @@ def main():
               (plain / medians['assimp info -r'], medians['assimp info -r'] / plain))
     print('tarvolt / cat       = %.1f' % (plain / medians['cat'] if medians['cat'] else 0))
     print('tarvolt -o / tarvolt = %.2f' % (medians['tarvolt -o'] / plain))
+    if args.against:
+        print('against / tarvolt   = %.3f' % (medians['against'] / plain))
     if 'assimp info -r' in medians:
         fresh = medians['tarvolt new pack']
         print('new pack / assimp   = %.3f  (assimp / new pack = %.1fx)' %
