@@ -9,7 +9,6 @@
 #include "writer/buffered_writer.h"
 #include "writer/vertex_stream.h"
 #include "writer/weld.h"
-#include "writer/weld_key.h"
 
 #include <cmath>
 #include <cstring>
