@@ -1,7 +1,6 @@
-// Vertex stream producers on the largest mesh the reader accepts (21,845
-// triangles, 65,535 corners), laid out five ways (see makeMesh): plain,
-// welded, and the front-to-back scan that welding replaces, which the
-// welder's result is checked against.
+// Vertex stream producers, plain and welded, on the largest mesh the reader
+// accepts (21,845 triangles, 65,535 corners), laid out five ways (see
+// makeMesh). The weld tests check the welder's result.
 // Run: build/bench/weld_bench --benchmark_repetitions=10 --benchmark_report_aggregates_only=true
 #include <benchmark/benchmark.h>
 
@@ -11,7 +10,6 @@
 #include "writer/weld.h"
 
 #include <cmath>
-#include <cstring>
 #include <random>
 
 namespace {
@@ -141,44 +139,10 @@ void runStream(benchmark::State& state, Mesh* mesh, bool welded) {
     state.counters["bytes"] = (double)stream.written / (double)state.iterations();
 }
 
-// Each corner compares itself with the unique keys from the first on.
-void scanWeld(const Mesh& mesh, Array<WeldKey>& unique, Array<uint16_t>& indices) {
-    for (int32_t t = 0; t < mesh.faces.count; ++t) {
-        for (int k = 0; k < 3; ++k) {
-            WeldKey key = makeWeldKey(mesh, mesh.faces[t].corners[2 - k], false);
-            int32_t found = -1;
-            for (int32_t i = 0; i < unique.count && found < 0; ++i)
-                if (weldMatch(unique[i], key, false)) found = i;
-            if (found < 0) found = unique.push(key);
-            indices.push((uint16_t)found);
-        }
-    }
-}
-
-void runScan(benchmark::State& state, Mesh* mesh) {
-    for (auto _ : state) {
-        Array<WeldKey> unique;
-        Array<uint16_t> indices;
-        scanWeld(*mesh, unique, indices);
-        benchmark::DoNotOptimize(indices.items);
-        state.counters["unique"] = unique.count;
-        // The welder must agree with the scan it replaces.
-        Welder welder;
-        welder.weld(*mesh, false);
-        if (welder.indices.count != indices.count ||
-            std::memcmp(welder.indices.items, indices.items, (size_t)indices.count * 2) != 0)
-            state.SkipWithError("welded indices differ from the scan's");
-        unique.release();
-        indices.release();
-    }
-}
-
 void SharedPlain(benchmark::State& state) { runStream(state, meshOf(kShared), false); }
 void SharedWelded(benchmark::State& state) { runStream(state, meshOf(kShared), true); }
-void SharedScan(benchmark::State& state) { runScan(state, meshOf(kShared)); }
 void SoupPlain(benchmark::State& state) { runStream(state, meshOf(kSoup), false); }
 void SoupWelded(benchmark::State& state) { runStream(state, meshOf(kSoup), true); }
-void SoupScan(benchmark::State& state) { runScan(state, meshOf(kSoup)); }
 void SplitPlain(benchmark::State& state) { runStream(state, meshOf(kSplit), false); }
 void SplitWelded(benchmark::State& state) { runStream(state, meshOf(kSplit), true); }
 void FlatPlain(benchmark::State& state) { runStream(state, meshOf(kFlat), false); }
@@ -190,10 +154,8 @@ void FanWelded(benchmark::State& state) { runStream(state, meshOf(kFan), true); 
 
 BENCHMARK(SharedPlain)->Unit(benchmark::kMicrosecond);
 BENCHMARK(SharedWelded)->Unit(benchmark::kMicrosecond);
-BENCHMARK(SharedScan)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK(SoupPlain)->Unit(benchmark::kMicrosecond);
 BENCHMARK(SoupWelded)->Unit(benchmark::kMicrosecond);
-BENCHMARK(SoupScan)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(SplitPlain)->Unit(benchmark::kMicrosecond);
 BENCHMARK(SplitWelded)->Unit(benchmark::kMicrosecond);
 BENCHMARK(FlatPlain)->Unit(benchmark::kMicrosecond);
