@@ -53,7 +53,7 @@ bool Welder::weld(const Mesh& mesh, bool twoSets) {
         !heads.tryReserve(buckets) || !twins.tryReserve(mesh.vertices.count))
         return false;
     std::memset(heads.items, 0, (size_t)buckets * sizeof(int32_t));
-    for (int32_t v = 0; v < mesh.vertices.count; ++v) twins.items[v] = 0;  // none without vertices
+    for (int32_t v = 0; v < mesh.vertices.count; ++v) twins.items[v] = 0;  // not memset: no storage without vertices
     unique.count = 0;
     indices.count = corners;
 

@@ -19,9 +19,10 @@
 //               matches: what a scan of the unique keys from the first finds.
 //   twin        an earlier corner with the same position, normal and texture
 //               indices: the same key, and so the same index.
-//   cell        per axis (position x, y, z, normal x, y, z) a slot of
-//               kWeldSlot; keys that match lie in the same or neighbouring
-//               cells, so only those are searched.
+//   cell        a slot, 2^-7 wide, on each of six axes: position x, y, z
+//               and normal x, y, z. Keys that match lie in the same or
+//               neighbouring cells, so only those are searched.
+//   bucket      where the keys of the cells whose hash picks it are filed.
 
 // Position, normal, first texture coordinates, and the second with two
 // texture sets (zeros otherwise).
