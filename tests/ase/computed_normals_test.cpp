@@ -61,7 +61,8 @@ TEST(ComputedNormals, WhereTheyAreComputedAndWhereNot) {
     const std::vector<std::string> groups(3, "*MESH_SMOOTHING 1 *MESH_MTLID 0");
     std::string text = foldScene(groups), facesFirst = text;
     const size_t faces = text.find("*MESH_NUMFACES"), texture = text.find("*MESH_NUMTVERTEX");
-    facesFirst.erase(faces, texture - faces).insert(facesFirst.find("*MESH {\n") + 8, text.substr(faces, texture - faces));
+    facesFirst.erase(faces, texture - faces);
+    facesFirst.insert(facesFirst.find("*MESH {\n") + 8, text.substr(faces, texture - faces));
     for (const std::string& t : {text, facesFirst}) {
         Read read(t);
         ASSERT_TRUE(read.result) << t;

@@ -22,8 +22,9 @@ TEST(ExporterVariants, ConvertAsTheirPlainFormsOrSayWhyNot) {
     const std::string subMaterials = "*MATERIAL_LIST {\n*MATERIAL 0 {\n*SUBMATERIAL 0 {\n*MAP_DIFFUSE {\n"
                                      "*BITMAP \"a.tga\"\n}\n}\n*SUBMATERIAL 1 {\n*MAP_DIFFUSE {\n*BITMAP \"b.tga\"\n}\n"
                                      "}\n}\n}\n";
-    std::string empty = "*GEOMOBJECT {\n*NODE_TM {\n*NODE_NAME \"Group01\"\n}\n*MESH {\n*MESH_NUMVERTEX 0\n*MESH_NUMFACES 0\n"
-                        "*MESH_VERTEX_LIST {\n}\n*MESH_FACE_LIST {\n}\n*MESH_NUMTVERTEX 0\n*MESH_NORMALS {\n}\n}\n}\n";
+    const std::string empty = "*GEOMOBJECT {\n*NODE_TM {\n*NODE_NAME \"Group01\"\n}\n*MESH {\n*MESH_NUMVERTEX 0\n"
+                              "*MESH_NUMFACES 0\n*MESH_VERTEX_LIST {\n}\n*MESH_FACE_LIST {\n}\n*MESH_NUMTVERTEX 0\n"
+                              "*MESH_NORMALS {\n}\n}\n}\n";
     const std::string channel3 = "*MESH_MAPPINGCHANNEL 3 {\n*MESH_NUMTVERTEX 1\n*MESH_TVERTLIST {\n"
                                  "*MESH_TVERT 0 -1.#IND -1.#IND -1.#IND\n}\n}\n";
     const size_t normalsAt = plain.find("\t\t*MESH_NORMALS");

@@ -179,7 +179,8 @@ TEST(Reader, MeshBlock) {
         // not match the face count; nothing is read outside the lists.
         {v4 + apart(2, {0, 1, 2, 2, 3}), "ERROR: line 18: a second *MESH_VERTEXNORMAL for vertex 2\n"},
         {v4 + apart(2, {0, 1, 2, 3, 4}), "ERROR: line 19: *MESH_VERTEXNORMAL names vertex 4, but there are 4 vertices\n"},
-        {v4 + apart(2, {0, 1, 2, 3, -1}), "ERROR: line 19: *MESH_VERTEXNORMAL names vertex -1, but there are 4 vertices\n"},
+        {v4 + apart(2, {0, 1, 2, 3, -1}),
+         "ERROR: line 19: *MESH_VERTEXNORMAL names vertex -1, but there are 4 vertices\n"},
         {v4 + apart(2, {3, 0, 2}), "ERROR: line 18: *MESH_NORMALS gives no normal for 1 of 4 vertices, the first 1\n"},
         {v4 + apart(2, {}), "ERROR: line 15: *MESH_NORMALS gives no normal for 4 of 4 vertices, the first 0\n"},
         {v4 + apart(3, {0, 1, 2, 3}),

@@ -219,13 +219,15 @@ TEST(Tokenizer, NumbersLikeTheLibrary) {
     auto fourDigitsRight = [](uint32_t x) {
         uint32_t value = 0;
         bool digits = true;
-        for (int i = 0; i < 4; ++i) digits = digits && isDigit((x >> 8 * i) & 0xFF), value = value * 10 + (x >> 8 * i & 0xFF) - '0';
+        for (int i = 0; i < 4; ++i)
+            digits = digits && isDigit((x >> 8 * i) & 0xFF), value = value * 10 + (x >> 8 * i & 0xFF) - '0';
         return fourDigits(x) == digits && (!digits || fourDigitsValue(x) == value);
     };
     for (int i = 0; i < 4 * 256 * 20 + 1000000; ++i) {  // each byte value in each place among digits, then any
         uint32_t x = (uint32_t)rng.next();
         if (i < 4 * 256 * 20)
-            for (int k = 0; k < 4; ++k) x = (x & ~(0xFFu << 8 * k)) | (k == i / 5120 ? i / 20 % 256 : '0' + rng.below(10)) << 8 * k;
+            for (int k = 0; k < 4; ++k)
+                x = (x & ~(0xFFu << 8 * k)) | (k == i / 5120 ? i / 20 % 256 : '0' + rng.below(10)) << 8 * k;
         ASSERT_TRUE(fourDigitsRight(x)) << std::hex << x;
     }
 }
