@@ -36,8 +36,7 @@ int nextVec3(ReadContext& context, Tokenizer& tokenizer, Vec3* value, const char
            nextFloat(context, tokenizer, &value->z, keyword, entry);
 }
 
-int readVertexNormal(ReadContext& context, Tokenizer& tokenizer, int32_t* vertex, Vec3* normal) {
-    if (scanVec3Line(tokenizer, "*MESH_VERTEXNORMAL", -1, vertex, normal)) return 1;
+int readVertexNormalByTokens(ReadContext& context, Tokenizer& tokenizer, int32_t* vertex, Vec3* normal) {
     if (!tokenizer.expect("*MESH_VERTEXNORMAL")) return -1;
     return nextInt(context, tokenizer, vertex, "*MESH_VERTEXNORMAL") &&
            nextVec3(context, tokenizer, normal, "*MESH_VERTEXNORMAL", *vertex);

@@ -84,8 +84,13 @@ int readVec3Entry(ReadContext& context, Tokenizer& tokenizer, const char (&keywo
 }
 
 // "*MESH_VERTEXNORMAL v x y z": 1; -1 when the next token is another (it is
-// the current token, nothing is logged); 0 on a fault, logged.
-int readVertexNormal(ReadContext& context, Tokenizer& tokenizer, int32_t* vertex, Vec3* normal);
+// the current token, nothing is logged); 0 on a fault, logged. The line scan
+// inlines into each reader's loop; the tokens read what it leaves.
+int readVertexNormalByTokens(ReadContext& context, Tokenizer& tokenizer, int32_t* vertex, Vec3* normal);
+inline int readVertexNormal(ReadContext& context, Tokenizer& tokenizer, int32_t* vertex, Vec3* normal) {
+    if (scanVec3Line(tokenizer, "*MESH_VERTEXNORMAL", -1, vertex, normal)) return 1;
+    return readVertexNormalByTokens(context, tokenizer, vertex, normal);
+}
 
 // Skips a block whose "{" was just read, by brace depth. 0 when the input
 // ended inside it.
