@@ -2,7 +2,6 @@
 
 #include "ase/mesh_block.h"
 #include "ase/number.h"
-#include "ase/smoothing_groups.h"
 #include "ase/syntax_error.h"
 #include "scene/smoothing_normals.h"
 
@@ -260,10 +259,10 @@ static void warnNonFinite(ReadContext& context, const Mesh* mesh, const WrittenR
 // Exporters often leave normals out; then they come from the smoothing
 // groups. Only a face list that was read whole has its groups to take.
 static int computeMissingNormals(ReadContext& context, Mesh* mesh, const Tokenizer& tokenizer,
-                                 const Array<FaceIndices>& faceList, const WrittenRecords& written) {
+                                 Array<FaceIndices>& faceList, const WrittenRecords& written) {
     if (mesh->normals.count > 0 || faceList.count == 0 || faceList.count != mesh->faces.count) return 1;
     Array<uint32_t> groups;
-    if (!readSmoothingGroups(tokenizer, written.faceListFrom, written.faceListTo, faceList.count, groups))
+    if (!readSmoothingGroups(context, tokenizer, written.facesFrom, faceList, groups))
         return context.ranOutOfMemory();
     assignVerticesInOrder(mesh, faceList);
     if (!computeSmoothingNormals(*mesh, groups.items)) return context.ranOutOfMemory();

@@ -68,7 +68,7 @@ int readEntryLine(Tokenizer& tokenizer, const char (&keyword)[N], int32_t expect
 // A whole entry line of three numbers, when the tokenizer can take it at once.
 // A template, instantiated in each reader, so that it inlines into its loop.
 template <size_t N>
-int readVec3Entry(Tokenizer& tokenizer, const char (&keyword)[N], int32_t expected, int32_t* number, Vec3* value) {
+int scanVec3Line(Tokenizer& tokenizer, const char (&keyword)[N], int32_t expected, int32_t* number, Vec3* value) {
     float xyz[3];
     if (!readEntryLine<float, scanInputFloat>(tokenizer, keyword, expected, number, xyz, 3)) return 0;
     *value = Vec3{xyz[0], xyz[1], xyz[2]};

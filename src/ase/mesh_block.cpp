@@ -1,9 +1,7 @@
 #include "ase/mesh_block.h"
 
-#include "ase/line_scan.h"
 #include "ase/normals_per_vertex.h"
 #include "ase/number.h"
-#include "ase/syntax_error.h"
 #include "scene/near.h"
 
 int skipBlock(Tokenizer& tokenizer) {
@@ -32,61 +30,85 @@ static int nextInt(ReadContext& context, Tokenizer& tokenizer, int32_t* value, c
     return 1;
 }
 
-static int nextVec3(ReadContext& context, Tokenizer& tokenizer, Vec3* value, const char* keyword,
-                    int32_t entry) {
+int nextVec3(ReadContext& context, Tokenizer& tokenizer, Vec3* value, const char* keyword, int32_t entry) {
     return nextFloat(context, tokenizer, &value->x, keyword, entry) &&
            nextFloat(context, tokenizer, &value->y, keyword, entry) &&
            nextFloat(context, tokenizer, &value->z, keyword, entry);
 }
 
-// The keyword, then the entry number, which must be the expected one.
-// A template so that the keyword's length is known where it is compared.
-template <size_t N>
-static int expectEntry(ReadContext& context, Tokenizer& tokenizer, const char (&keyword)[N],
-                       int32_t expected) {
-    int32_t number;
-    if (!tokenizer.nextToken() || !tokenizer.is(keyword, N - 1))
-        return syntaxError(context, tokenizer, "expected %s %d", keyword, expected);
-    if (!tokenizer.nextInt(&number) || number != expected)
-        return syntaxError(context, tokenizer, "expected %s %d", keyword, expected);
-    return 1;
+int readVertexNormalByTokens(ReadContext& context, Tokenizer& tokenizer, int32_t* vertex, Vec3* normal) {
+    if (!tokenizer.expect("*MESH_VERTEXNORMAL")) return -1;
+    return nextInt(context, tokenizer, vertex, "*MESH_VERTEXNORMAL") &&
+           nextVec3(context, tokenizer, normal, "*MESH_VERTEXNORMAL", *vertex);
 }
 
 int parseVertexList(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer) {
     if (mesh->vertices.count == 0)
         return parseError(context, tokenizer, "*MESH_VERTEX_LIST before *MESH_NUMVERTEX");
     if (!expectAfter(context, tokenizer, "{", "*MESH_VERTEX_LIST")) return 0;
-    for (int32_t i = 0; i < mesh->vertices.count; ++i) {
-        int32_t number;
-        if (readVec3Entry(tokenizer, "*MESH_VERTEX", i, &number, &mesh->vertices[i])) continue;
-        if (!expectEntry(context, tokenizer, "*MESH_VERTEX", i) ||
-            !nextVec3(context, tokenizer, &mesh->vertices[i], "*MESH_VERTEX", i))
-            return 0;
-    }
+    for (int32_t i = 0; i < mesh->vertices.count; ++i)
+        if (!readVec3Entry(context, tokenizer, "*MESH_VERTEX", i, &mesh->vertices[i])) return 0;
     return expectAfter(context, tokenizer, "}", "the last *MESH_VERTEX");
 }
 
-int parseFaceList(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, Array<FaceIndices>& faceList) {
-    if (mesh->faces.count == 0)
-        return parseError(context, tokenizer, "*MESH_FACE_LIST before *MESH_NUMFACES");
-    if (!expectAfter(context, tokenizer, "{", "*MESH_FACE_LIST")) return 0;
+// A word of digits and commas ("1", "1,3", "32,"): its groups into mask. 0
+// for any other word.
+static int addGroups(const char* text, uint32_t* mask) {
+    uint32_t found = 0;
+    int64_t number = -1;  // -1 between numbers
+    for (const char* c = text;; ++c) {
+        if (*c >= '0' && *c <= '9') {
+            number = (number < 0 ? 0 : number) * 10 + (*c - '0');
+            if (number > 100) number = 100;  // past any group
+        } else if (*c == ',' || *c == '\0') {
+            if (number >= 1 && number <= 32) found |= uint32_t(1) << (number - 1);
+            number = -1;
+            if (*c == '\0') break;
+        } else {
+            return 0;
+        }
+    }
+    *mask |= found;
+    return 1;
+}
+
+// The words of groups after *MESH_SMOOTHING into mask (none when face is
+// -1). True when it stopped on another token, which is then current.
+static bool readGroups(Tokenizer& tokenizer, uint32_t* groups, int32_t face) {
+    uint32_t mask = 0;
+    while (tokenizer.nextToken() && addGroups(tokenizer.text(), &mask)) {
+    }
+    if (face >= 0) groups[face] |= mask;
+    return !tokenizer.atEnd();
+}
+
+// The faces of a list whose "{" was just read, up to its "}". With groups,
+// each face's smoothing groups too, all by tokens; without, they are passed
+// over and the line scan takes the common face line whole.
+static int readFaces(ReadContext& context, Tokenizer& tokenizer, Array<FaceIndices>& faceList, uint32_t* groups) {
     int32_t i = 0;
+    bool held = false;  // the current token is yet to be looked at
     for (;;) {
-        if (i < mesh->faces.count && readFaceLine(tokenizer, i, faceList[i])) {
+        if (!groups && i < faceList.count && readFaceLine(tokenizer, i, faceList[i])) {
             ++i;
             continue;
         }
-        if (!tokenizer.nextToken()) break;
+        if (!held && !tokenizer.nextToken()) break;
+        held = false;
         if (tokenizer.is("}")) break;
+        if (groups && tokenizer.is("*MESH_SMOOTHING")) {  // after the last face's *MESH_MTLID
+            held = readGroups(tokenizer, groups, i - 1);
+            continue;
+        }
         if (!tokenizer.is("*MESH_FACE")) continue;
         int32_t number;
         if (!tokenizer.nextInt(&number) || number != i)
             return syntaxError(context, tokenizer, "expected *MESH_FACE %d", i);
-        if (i >= mesh->faces.count)
-            return parseError(context, tokenizer, "*MESH_FACE %d is beyond *MESH_NUMFACES %d", i,
-                              mesh->faces.count);
+        if (i >= faceList.count)
+            return parseError(context, tokenizer, "*MESH_FACE %d is beyond *MESH_NUMFACES %d", i, faceList.count);
         FaceIndices& face = faceList[i];
-        while (tokenizer.nextToken()) {
+        while (held || tokenizer.nextToken()) {
+            held = false;
             int32_t* field = nullptr;
             if (tokenizer.is("A"))
                 field = &face.a;
@@ -100,13 +122,35 @@ int parseFaceList(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, Array<
             } else if (tokenizer.is("*MESH_MTLID")) {
                 if (!nextInt(context, tokenizer, &face.materialId, "*MESH_MTLID")) return 0;
                 break;
+            } else if (groups && tokenizer.is("*MESH_SMOOTHING")) {
+                held = readGroups(tokenizer, groups, i);
             }
         }
         ++i;
     }
-    if (i != mesh->faces.count)
+    if (i != faceList.count)
         return parseError(context, tokenizer, "the face list holds %d faces, *MESH_NUMFACES says %d", i,
-                          mesh->faces.count);
+                          faceList.count);
+    return 1;
+}
+
+int parseFaceList(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, Array<FaceIndices>& faceList,
+                  int32_t* facesFrom) {
+    if (mesh->faces.count == 0)
+        return parseError(context, tokenizer, "*MESH_FACE_LIST before *MESH_NUMFACES");
+    if (!expectAfter(context, tokenizer, "{", "*MESH_FACE_LIST")) return 0;
+    *facesFrom = tokenizer.position();
+    return readFaces(context, tokenizer, faceList, nullptr);
+}
+
+int readSmoothingGroups(ReadContext& context, const Tokenizer& tokenizer, int32_t from,
+                        Array<FaceIndices>& faceList, Array<uint32_t>& groups) {
+    if (!groups.tryResize(faceList.count)) return 0;
+    // The same bytes read the same way: the faces come out as they did.
+    Tokenizer again;
+    again.openShared(tokenizer, from);
+    readFaces(context, again, faceList, groups.items);
+    again.close();
     return 1;
 }
 
@@ -116,19 +160,9 @@ int parseTVertList(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, int c
         return parseError(context, tokenizer, "*MESH_TVERTLIST before *MESH_NUMTVERTEX, channel %d", channel);
     if (!expectAfter(context, tokenizer, "{", "*MESH_TVERTLIST")) return 0;
     for (int32_t i = 0; i < texVertices.count; ++i) {
-        TexVertex& vertex = texVertices[i];
-        float w;
-        float uvw[3];
-        int32_t number;
-        if (readEntryLine<float, scanInputFloat>(tokenizer, "*MESH_TVERT", i, &number, uvw, 3)) {
-            vertex.u = uvw[0], vertex.v = uvw[1];
-            continue;
-        }
-        if (!expectEntry(context, tokenizer, "*MESH_TVERT", i) ||
-            !nextFloat(context, tokenizer, &vertex.u, "*MESH_TVERT", i) ||
-            !nextFloat(context, tokenizer, &vertex.v, "*MESH_TVERT", i) ||
-            !nextFloat(context, tokenizer, &w, "*MESH_TVERT", i))
-            return 0;
+        Vec3 uvw;
+        if (!readVec3Entry(context, tokenizer, "*MESH_TVERT", i, &uvw)) return 0;
+        texVertices[i].u = uvw.x, texVertices[i].v = uvw.y;
     }
     return expectAfter(context, tokenizer, "}", "the last *MESH_TVERT");
 }
@@ -160,34 +194,29 @@ int parseNormals(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, bool* p
     int result = lastNormal.tryResize(mesh->vertices.count) ? 1 : context.ranOutOfMemory();
     for (int32_t i = 0; i < mesh->faces.count && result; ++i) {
         MeshFace& face = mesh->faces[i];
-        int32_t number;
-        if (!readVec3Entry(tokenizer, "*MESH_FACENORMAL", i, &number, &face.normal) &&
-            (!expectEntry(context, tokenizer, "*MESH_FACENORMAL", i) ||
-             !nextVec3(context, tokenizer, &face.normal, "*MESH_FACENORMAL", i))) {
+        if (!readVec3Entry(context, tokenizer, "*MESH_FACENORMAL", i, &face.normal)) {
             result = 0;
             break;
         }
         for (int k = 0; k < 3; ++k) {
             int32_t vertex = 0;
             Vec3 normal;
-            if (!readVec3Entry(tokenizer, "*MESH_VERTEXNORMAL", -1, &vertex, &normal)) {
-                if (!tokenizer.expect("*MESH_VERTEXNORMAL")) {
-                    // A second face normal right after the first: the
-                    // normals are listed apart, per vertex.
-                    if (i == 0 && k == 0 && tokenizer.is("*MESH_FACENORMAL")) {
-                        *perVertex = true;
-                        result = parseNormalsPerVertex(context, mesh, tokenizer, lastNormal);
-                        lastNormal.release();
-                        return result;
-                    }
-                    result = syntaxError(context, tokenizer, "expected *MESH_VERTEXNORMAL for face %d", i);
-                    break;
+            const int status = readVertexNormal(context, tokenizer, &vertex, &normal);
+            if (status < 0) {
+                // A second face normal right after the first: the normals are
+                // listed apart, per vertex.
+                if (i == 0 && k == 0 && tokenizer.is("*MESH_FACENORMAL")) {
+                    *perVertex = true;
+                    result = parseNormalsPerVertex(context, mesh, tokenizer, lastNormal);
+                    lastNormal.release();
+                    return result;
                 }
-                if (!nextInt(context, tokenizer, &vertex, "*MESH_VERTEXNORMAL") ||
-                    !nextVec3(context, tokenizer, &normal, "*MESH_VERTEXNORMAL", vertex)) {
-                    result = 0;
-                    break;
-                }
+                result = syntaxError(context, tokenizer, "expected *MESH_VERTEXNORMAL for face %d", i);
+                break;
+            }
+            if (status == 0) {
+                result = 0;
+                break;
             }
             if (vertex < 0 || vertex >= mesh->vertices.count) {
                 result = parseError(context, tokenizer,
@@ -309,9 +338,7 @@ int parseMesh(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, Array<Face
         } else if (tokenizer.is("*MESH_FACE_LIST")) {
             if (!checkZeroCounts(context, mesh, written)) return 0;
             if (!faceList.tryResize(mesh->faces.count)) return context.ranOutOfMemory();
-            written.faceListFrom = tokenizer.position();
-            if (!parseFaceList(context, mesh, tokenizer, faceList)) return 0;
-            written.faceListTo = tokenizer.position();
+            if (!parseFaceList(context, mesh, tokenizer, faceList, &written.facesFrom)) return 0;
         } else if (tokenizer.is("*MESH_NUMTVERTEX")) {
             int status = readCount(context, tokenizer, "*MESH_NUMTVERTEX", kMaxTexVertices,
                                    isEmptyObject(mesh, written), &n, written);

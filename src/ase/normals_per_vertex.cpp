@@ -1,34 +1,8 @@
 #include "ase/normals_per_vertex.h"
 
-#include "ase/line_scan.h"
-#include "ase/syntax_error.h"
+#include "ase/mesh_block.h"
 
 #include <algorithm>
-
-static int nextVec3(ReadContext& context, Tokenizer& tokenizer, Vec3* value, const char* keyword, int32_t entry) {
-    if (tokenizer.nextFloat(&value->x) && tokenizer.nextFloat(&value->y) && tokenizer.nextFloat(&value->z))
-        return 1;
-    return syntaxError(context, tokenizer, "expected the values of %s %d", keyword, entry);
-}
-
-static int readFaceNormal(ReadContext& context, Tokenizer& tokenizer, int32_t i, Vec3* normal) {
-    int32_t number;
-    if (readVec3Entry(tokenizer, "*MESH_FACENORMAL", i, &number, normal)) return 1;
-    if (!tokenizer.nextToken() || !tokenizer.is("*MESH_FACENORMAL") || !tokenizer.nextInt(&number) || number != i)
-        return syntaxError(context, tokenizer, "expected *MESH_FACENORMAL %d", i);
-    return nextVec3(context, tokenizer, normal, "*MESH_FACENORMAL", i);
-}
-
-// The next vertex normal: 1, or -1 at the block's "}", or 0 on a fault.
-static int readVertexNormal(ReadContext& context, Tokenizer& tokenizer, int32_t* vertex, Vec3* normal) {
-    if (readVec3Entry(tokenizer, "*MESH_VERTEXNORMAL", -1, vertex, normal)) return 1;
-    if (!tokenizer.nextToken() || !(tokenizer.is("*MESH_VERTEXNORMAL") || tokenizer.is("}")))
-        return syntaxError(context, tokenizer, "expected *MESH_VERTEXNORMAL or \"}\"");
-    if (tokenizer.is("}")) return -1;
-    if (!tokenizer.nextInt(vertex))
-        return syntaxError(context, tokenizer, "expected a number after %s", "*MESH_VERTEXNORMAL");
-    return nextVec3(context, tokenizer, normal, "*MESH_VERTEXNORMAL", *vertex);
-}
 
 int parseNormalsPerVertex(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, Array<int32_t>& given) {
     if (mesh->faces.count < 2)
@@ -39,7 +13,7 @@ int parseNormalsPerVertex(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer
         return syntaxError(context, tokenizer, "expected *MESH_FACENORMAL %d", 1);
     if (!nextVec3(context, tokenizer, &mesh->faces[1].normal, "*MESH_FACENORMAL", 1)) return 0;
     for (int32_t i = 2; i < mesh->faces.count; ++i)
-        if (!readFaceNormal(context, tokenizer, i, &mesh->faces[i].normal)) return 0;
+        if (!readVec3Entry(context, tokenizer, "*MESH_FACENORMAL", i, &mesh->faces[i].normal)) return 0;
 
     const int32_t vertexCount = mesh->vertices.count;
     mesh->normals.release();  // an earlier block's normals: no corner keeps them
@@ -49,7 +23,7 @@ int parseNormalsPerVertex(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer
     int32_t vertex = 0;
     Vec3 normal;
     int status;
-    while ((status = readVertexNormal(context, tokenizer, &vertex, &normal)) == 1) {
+    while ((status = readVertexNormal(context, tokenizer, &vertex, &normal)) > 0) {
         if (vertex < 0 || vertex >= vertexCount)
             return parseError(context, tokenizer, "*MESH_VERTEXNORMAL names vertex %d, but there are %d vertices",
                               vertex, vertexCount);
@@ -60,6 +34,7 @@ int parseNormalsPerVertex(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer
         mesh->normals[vertex] = normal;
     }
     if (status == 0) return 0;
+    if (!tokenizer.is("}")) return syntaxError(context, tokenizer, "expected *MESH_VERTEXNORMAL or \"}\"");
     if (missing > 0) {
         int32_t first = 0;
         while (given[first]) ++first;

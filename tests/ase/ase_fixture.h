@@ -4,6 +4,8 @@
 #include "ase/face_indices.h"
 #include "ase/geom_object.h"
 #include "support/memory_streams.h"
+#include "support/run_program.h"
+#include "support/scratch_dir.h"
 #include "support/test_support.h"
 
 #include <sstream>
@@ -86,13 +88,24 @@ inline std::string tfaceList(const Faces& faces) {
     return t + "}\n";
 }
 
-// Every corner gets the normal (0, 0, 1), keyed by the corner's vertex.
+// Vertex v's normal, the same in both layouts: (v / 8, 0.5, 1).
+inline std::string vertexNormal(int v) { return str(v) + " " + std::to_string(v / 8.0) + " 0.5 1.0\n"; }
+
+// As 3ds max lists them: after each face normal (0, 0, 1) the normals of its corners.
 inline std::string normalsBlock(const Faces& faces) {
     std::string t = "*MESH_NORMALS {\n";
     for (size_t i = 0; i < faces.size(); ++i) {
         t += "*MESH_FACENORMAL " + str((int)i) + " 0.0 0.0 1.0\n";
-        for (int v : {faces[i].a, faces[i].b, faces[i].c}) t += "*MESH_VERTEXNORMAL " + str(v) + " 0.0 0.0 1.0\n";
+        for (int v : {faces[i].a, faces[i].b, faces[i].c}) t += "*MESH_VERTEXNORMAL " + vertexNormal(v);
     }
+    return t + "}\n";
+}
+
+// As q3map2 lists them: every face normal, then one normal per vertex in the given order.
+inline std::string normalsApart(size_t faces, const std::vector<int>& vertices) {
+    std::string t = "*MESH_NORMALS {\n";
+    for (size_t i = 0; i < faces; ++i) t += "*MESH_FACENORMAL " + str((int)i) + " 0.0 0.0 1.0\n";
+    for (int v : vertices) t += "*MESH_VERTEXNORMAL " + vertexNormal(v);
     return t + "}\n";
 }
 
@@ -122,4 +135,20 @@ inline std::string materialList(const std::vector<std::string>& entries) {
         t += "*MATERIAL " + str((int)i) + " {\n" + (plain ? diffuse(entries[i]) : subs) + "}\n";
     }
     return t + "}\n";
+}
+
+// The real binary's run on a file "in.ase" of the bytes: exit code, standard output and error, app.log, pack.
+struct Converted {
+    int exitCode;
+    std::string output, log, pack;
+};
+inline Converted convert(const std::string& bytes, std::vector<std::string> args = {}) {
+#if !defined(_WIN32)
+    setenv("ASAN_OPTIONS", "detect_leaks=0", 1);  // the Scene lives until the process ends, by design
+#endif
+    ScratchDir dir;
+    writeBytes(dir / "in.ase", bytes);
+    args.push_back("in.ase");
+    const ProgramRun run = runProgram(TARVOLT_BINARY, dir.path, args, true);
+    return {run.exitCode, fromNative(run.output), readText(dir / "app.log"), readBytes(dir / "in.qrv")};
 }

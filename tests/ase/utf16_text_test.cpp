@@ -2,9 +2,8 @@
 // same lines, the same meshes and allocated bytes, the same output, exit code, pack and app.log, with a warning
 // for what had no 8-bit form. Copies are decoded in place; the real binary decodes mapped files apart.
 #include "ase/ase_fixture.h"
+#include "convert_in_memory.h"
 #include "platform/filesystem.h"
-#include "support/run_program.h"
-#include "support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -27,53 +26,8 @@ std::string utf16(const std::u16string& units, bool bigEndian) {
     return bytes;
 }
 
-// What a read in this process says, or the real binary's run on a file of the bytes.
-struct Outcome {
-    int result = 0, meshes = 0;
-    int32_t allocated = 0;
-    std::string log, warnings, failure, pack;
-};
-
-Outcome readInput(Stream* stream) {
-    resetLog();
-    MissingRefSeam seam;  // a file cut short leaves its object without one
-    AseReader reader;
-    reader.options.missingMaterialRef = MissingRefSeam::record;
-    HeapAllocator* heap = dynamic_cast<HeapAllocator*>(gAllocator);
-    const int32_t before = heap ? heap->allocatedBytes : 0;
-    Scene scene;
-    Outcome o;
-    o.result = reader.readScene(&scene, stream, "in.ase");
-    o.allocated = heap ? heap->allocatedBytes - before : 0;
-    o.log = logText(), o.warnings = reader.warnings, o.failure = reader.failure;
-    while (Mesh* mesh = scene.head) scene.head = mesh->next, delete mesh, ++o.meshes;
-    return o;
-}
-
-Outcome convert(const std::string& bytes) {
-#if !defined(_WIN32)
-    setenv("ASAN_OPTIONS", "detect_leaks=0", 1);  // the Scene lives until the process ends, by design
-#endif
-    ScratchDir dir;
-    writeBytes(dir / "in.ase", bytes);
-    const ProgramRun run = runProgram(TARVOLT_BINARY, dir.path, {"in.ase"}, true);
-    Outcome o;
-    o.result = run.exitCode, o.warnings = fromNative(run.output);  // standard output and error
-    o.log = readBytes(dir / "app.log"), o.pack = readBytes(dir / "in.qrv");
-    return o;
-}
-
-// The decoded input's outcome is the 8-bit form's but for the warning, which it holds once.
-void expectSame(const Outcome& eightBit, Outcome decoded, const std::string& warning) {
-    const size_t at = decoded.warnings.find(warning);
-    ASSERT_NE(std::string::npos, at) << decoded.warnings;
-    EXPECT_EQ(eightBit.warnings, decoded.warnings.erase(at, warning.size()));
-    EXPECT_EQ(eightBit.result, decoded.result);
-    EXPECT_EQ(eightBit.log, decoded.log);
-    EXPECT_EQ(eightBit.failure, decoded.failure);
-    EXPECT_EQ(eightBit.meshes, decoded.meshes);
-    EXPECT_EQ(eightBit.allocated, decoded.allocated);
-    EXPECT_TRUE(eightBit.pack == decoded.pack) << eightBit.pack.size() << " and " << decoded.pack.size() << " bytes";
+std::string trace(const std::string& bytes) {
+    return readingTrace((const unsigned char*)bytes.data(), bytes.size(), 1, 1 << 30);
 }
 
 }  // namespace
@@ -91,52 +45,46 @@ TEST(Utf16Text, ReadsAndConvertsAsItsEightBitForm) {
     };
     const std::string badVertex = std::string(kScene).replace(kScene.find("*MESH_VERTEX 2"), 14, "*MESH_VERTEX 9"),
                       boxLine = kScene.substr(0, box),
-                      half =
-                          "UTF-16 text: the last byte is half a character; "
-                          "it was left out\n";
+                      half = "UTF-16 text: the last byte is half a character; it was left out\n";
     const struct {
         std::u16string units;
         std::string eightBit, warning, extraByte = "";
     } cases[] = {
         {widen(kScene), kScene, ""},
         {widen(badVertex), badVertex, ""},                  // the error names the same line
-        {named16(u"W\u00FCrfel"), named("W\xFCrfel"), ""},  // Latin-1 as it is
+        {named16(u"W\u00FCrf\u00FFl"), named("W\xFCrf\xFFl"), ""},  // Latin-1 as it is
         {named16(u"\u041A\u0443\u0431"), named("???"), lost(3, boxLine)},
         {named16(u"\U0001F600x"), named("?x"), lost(1, boxLine)},   // a surrogate pair is one character
         {named16(u"\xDC00\xD800"), named("??"), lost(2, boxLine)},  // lone surrogates, each their own
         {widen(kScene) + u"x \xD800", kScene + "x ?", lost(1, kScene)},
         {named16(std::u16string(u"B\0x", 3)), named(std::string("B\0x", 3)), ""},  // a zero unit, a zero byte
         {widen(kScene), kScene, half, "\n"},                                       // one byte short of a unit
-        {u"", "", ""},
         {u"", "", half, "x"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.eightBit.substr(0, 120));
-        const Outcome eightBit = readInput(new BytesStream(c.eightBit)), eightBitRun = convert(c.eightBit);
-        EXPECT_TRUE(c.eightBit != kScene || (eightBit.meshes == 1 && !eightBitRun.pack.empty()));
+        const std::string eightBit = trace(c.eightBit);
+        const Converted eightBitRun = convert(c.eightBit);
+        EXPECT_TRUE(c.eightBit != kScene || (eightBit.find("read 1") == 0 && !eightBitRun.pack.empty()));
         for (bool big : {false, true}) {
             const std::string bytes = utf16(c.units, big) + c.extraByte;
-            expectSame(eightBit, readInput(new BytesStream(bytes)), c.warning);
-            expectSame(eightBitRun, convert(bytes), c.warning.empty() ? "" : "in.ase: warning: " + c.warning);
+            EXPECT_EQ(eightBit, trace(bytes));
+            Converted decoded = convert(bytes);
+            const std::string warning = c.warning.empty() ? "" : "in.ase: warning: " + c.warning;
+            const size_t at = decoded.output.find(warning);
+            ASSERT_NE(std::string::npos, at) << decoded.output;
+            EXPECT_EQ(eightBitRun.output, decoded.output.erase(at, warning.size()));
+            EXPECT_TRUE(eightBitRun.exitCode == decoded.exitCode && eightBitRun.log == decoded.log &&
+                        eightBitRun.pack == decoded.pack) << decoded.log;
         }
     }
     // The same file without its mark is not taken for UTF-16.
-    const Outcome unmarked = readInput(new BytesStream(utf16(widen(kScene), false).substr(2)));
-    EXPECT_EQ(0, unmarked.meshes);
-    EXPECT_EQ(std::string::npos, unmarked.warnings.find("UTF-16"));
+    EXPECT_EQ(std::string::npos, convert(utf16(widen(kScene), false).substr(2)).output.find("UTF-16"));
 }
 
-// The input limit is the file's, mark and all; the decoded text needs memory of its own, half the file's size, and
-// when there is none the run says so as for any other lack of memory.
-TEST(Utf16Text, TheLimitsOfTheFile) {
-    ScratchDir dir;
-    writeBytes(dir / "huge.ase", "\xFF\xFE");
-    std::error_code error;
-    std::filesystem::resize_file(dir / "huge.ase", 2147483648ull, error);
-    if (error) GTEST_SKIP() << "no sparse 2 GiB file here: " << error.message();
-    ProgramRun run = runProgram(TARVOLT_BINARY, dir.path, {"huge.ase"}, true);
-    EXPECT_EQ(255, run.exitCode);
-    EXPECT_NE(std::string::npos, fromNative(run.output).find("huge.ase: error: larger than 2 GiB\n")) << run.output;
+// The decoded text needs memory of its own, half the file's size; when there is none the run says so as for any
+// other lack of memory: 200 MiB mapped and 100 MiB of text do not fit in 256 MiB, the 8-bit form, 100 MiB, does.
+TEST(Utf16Text, DecodedTextBeyondTheMemoryLimit) {
 #if defined(_WIN32)
     GTEST_SKIP() << "no memory limit for a child on Windows";
 #elif defined(__SANITIZE_ADDRESS__) || defined(__has_feature)
@@ -144,37 +92,21 @@ TEST(Utf16Text, TheLimitsOfTheFile) {
     GTEST_SKIP() << "the sanitizer reserves terabytes of address space";
 #endif
 #endif
-    // 200 MiB mapped and 100 MiB of text do not fit in 256 MiB; the 8-bit form, 100 MiB mapped, does.
+    ScratchDir dir;
     writeBytes(dir / "wide.ase", "\xFE\xFF");
     writeBytes(dir / "narrow.ase", "");
     std::filesystem::resize_file(dir / "wide.ase", 200u << 20);
     std::filesystem::resize_file(dir / "narrow.ase", 100u << 20);
     EXPECT_EQ(0, runProgram(TARVOLT_BINARY, dir.path, {"narrow.ase"}, true, 256u << 20).exitCode);
-    run = runProgram(TARVOLT_BINARY, dir.path, {"wide.ase"}, true, 256u << 20);
-    EXPECT_EQ(255, run.exitCode);
-    EXPECT_NE(std::string::npos, run.output.find("ERROR: out of memory\nwide.ase: error: out of memory\n"))
-        << run.output;
+    const ProgramRun wide = runProgram(TARVOLT_BINARY, dir.path, {"wide.ase"}, true, 256u << 20);
+    EXPECT_EQ(255, wide.exitCode);
+    EXPECT_NE(std::string::npos, wide.output.find("ERROR: out of memory\nwide.ase: error: out of memory\n"))
+        << wide.output;
 }
 
-// The corpus holds one scene 8-bit with LF line ends, UTF-16 little-endian with CR LF, and big-endian with CR LF
-// and three names in Japanese. It is refused, as it has no texture coordinates.
-TEST(Utf16Text, TheCorpusScenes) {
-    const std::string name = TARVOLT_CORPUS "/assimp_ThreeCubesGreen";
-    if (!std::filesystem::exists(name + "_UTF16BE.ASE")) GTEST_SKIP() << "no corpus at " TARVOLT_CORPUS;
-    ensureServices();
-    Outcome eightBit = readInput(new BytesStream(readBytes(name + ".ASE")));
-    const Outcome little = readInput(new BytesStream(readBytes(name + "_UTF16LE.ASE")));
-    const Outcome big = readInput(new BytesStream(readBytes(name + "_UTF16BE.ASE")));
-    eightBit.allocated = little.allocated;  // the CRs
-    expectSame(eightBit, little, "");
-    EXPECT_EQ(little.result, big.result);
-    EXPECT_TRUE(
-        startsWith(big.warnings, "UTF-16 text: 22 characters outside Latin-1 read as '?', the first on line 31\n"))
-        << big.warnings;
-}
-
-// The decoded text is a copy, but the mapped file stays mapped while it is read: a file cut short before its
-// pages were decoded still fails saying so.
+// A mapped input cut short after it was opened, 8-bit or UTF-16 (decoded from the mapping): the lost pages fault,
+// read as zeros, and the read, on one thread or several, ends through its usual paths and then fails saying so.
+// The next read of the same file knows nothing of it.
 TEST(Utf16Text, InputThatShrinksWhileMappedFailsSayingSo) {
 #if defined(_WIN32)
     GTEST_SKIP() << "a mapped file cannot be shortened";
@@ -183,12 +115,27 @@ TEST(Utf16Text, InputThatShrinksWhileMappedFailsSayingSo) {
     std::string text = kScene;
     while (text.size() < (1u << 20)) text += geomObject("Box", meshBlock(3, {{0, 1, 2, 0}}) + "*MATERIAL_REF 0\n");
     ScratchDir dir;
-    writeBytes(dir / "cut.ase", utf16(widen(text), true));
-    Stream* stream = gFileSystem->openRead((dir / "cut.ase").c_str());
-    ASSERT_TRUE(stream != nullptr);
-    std::filesystem::resize_file(dir / "cut.ase", 5000);
-    const Outcome cut = readInput(stream);
-    EXPECT_EQ(0, cut.result);
-    EXPECT_EQ("the input file shrank while it was read", cut.failure);
+    const std::string path = dir / "cut.ase";
+    for (int threads : {1, 3})
+        for (const std::string& bytes : {text, utf16(widen(text), true)}) {
+            writeBytes(path, bytes);
+            Stream* stream = gFileSystem->openRead(path.c_str());
+            ASSERT_TRUE(stream != nullptr);
+            std::filesystem::resize_file(path, 5000);  // the mapping still spans the whole length
+            for (int read = 0; read < 2; ++read) {  // cut short, then whole again
+                resetLog();
+                MissingRefSeam seam;  // the cut leaves an object without one
+                AseReader reader;
+                reader.options.missingMaterialRef = MissingRefSeam::record;
+                reader.options.threads = threads;
+                reader.options.minimumPartBytes = 1 << 16;
+                Scene scene;
+                EXPECT_EQ(read, reader.readScene(&scene, read ? gFileSystem->openRead(path.c_str()) : stream));
+                EXPECT_STREQ(read ? "" : "the input file shrank while it was read", reader.failure);
+                EXPECT_TRUE(read || bytes != text || logText().find("mesh: Box\n") != std::string::npos);
+                while (Mesh* mesh = scene.head) scene.head = mesh->next, delete mesh;
+                writeBytes(path, bytes);
+            }
+        }
 #endif
 }
