@@ -17,160 +17,116 @@
 
 namespace {
 
-namespace fs = std::filesystem;
-
 std::set<std::string> namesIn(const std::string& dir) {
     std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().filename().string());
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) names.insert(entry.path().filename().string());
     return names;
 }
 
-// Writes text to target through a ReplacingFile; commits when asked. 1 when every step succeeded.
-int replaceWith(const std::string& target, const std::string& text, bool unnamed, bool commit = true,
-                int* error = nullptr) {
+// Writes text to target through a ReplacingFile, committed when asked; the error it ends with, -1 when not committed.
+int replaceWith(const std::string& target, const std::string& text, bool unnamed, bool commit = true) {
     ensureServices();
     ReplacingFile file;
     file.unnamedAllowed = unnamed;
-    if (!file.open(target.c_str())) {
-        if (error) *error = file.error;
-        return 0;
-    }
+    if (!file.open(target.c_str())) return file.error;
     // A failed write shows in the commit, as it does for the pack.
-    int ok = std::fwrite(text.data(), 1, text.size(), file.file()) == text.size();
-    ok = commit ? file.commit() && ok : 0;
-    if (error) *error = file.error;
-    return ok;
+    std::fwrite(text.data(), 1, text.size(), file.file());
+    return !commit ? -1 : file.commit() ? 0 : file.error;
 }
-
-#if !defined(_WIN32)
-mode_t modeOf(const std::string& path) {
-    struct stat info;
-    return stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
-}
-
-// The file-size limit of this process while it lives (SIGXFSZ is ignored by the file itself).
-struct FileSizeLimit {
-    struct rlimit saved;
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &saved);
-        struct rlimit limit = saved;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved); }
-};
-#endif
 
 }  // namespace
 
 // Both ways of writing (an unnamed file, and the hidden temporary that systems without one get): a new file and a
-// replaced one hold exactly what was written; a file not committed, or a name longer than a temporary's would
-// leave room for, changes nothing else; the directory holds no more than the target.
+// replaced one hold exactly what was written; a file not committed, or a name longer than a temporary's would leave
+// room for, changes nothing else. A read-only target, a folder or a missing folder is refused before anything is
+// written (root too: read-only is on purpose). The directory holds no more than the targets.
 TEST(ReplacingFile, AppearsWholeOrNotAtAll) {
     for (bool unnamed : {true, false}) {
         SCOPED_TRACE(unnamed ? "unnamed" : "named");
         ScratchDir dir;
-        const std::string target = dir / "pack.qrv", longName = dir / (std::string(251, 'n') + ".qrv");
-        EXPECT_EQ(0, replaceWith(target, "never", unnamed, false));
+        const std::string target = dir / "pack.qrv", longName = std::string(251, 'n') + ".qrv", locked = dir / "locked";
+        EXPECT_EQ(-1, replaceWith(target, "never", unnamed, false));
         EXPECT_TRUE(namesIn(dir.path).empty());
-        EXPECT_EQ(1, replaceWith(target, "first", unnamed));
-        EXPECT_EQ(0, replaceWith(target, "discarded", unnamed, false));
-        EXPECT_EQ("first", readBytes(target));
-        EXPECT_EQ(1, replaceWith(target, std::string(3 << 20, 'x'), unnamed));
-        EXPECT_EQ(std::string(3 << 20, 'x'), readBytes(target));
-        EXPECT_EQ(1, replaceWith(longName, "long", unnamed));
-        EXPECT_EQ(1, replaceWith(longName, "longer", unnamed));
-        EXPECT_EQ("longer", readBytes(longName));
-        EXPECT_EQ((std::set<std::string>{"pack.qrv", fs::path(longName).filename().string()}), namesIn(dir.path));
+        for (const std::string& text : {std::string("first"), std::string(3 << 20, 'x')}) {
+            EXPECT_EQ(0, replaceWith(target, text, unnamed));
+            EXPECT_EQ(-1, replaceWith(target, "discarded", unnamed, false));
+            EXPECT_EQ(text, readBytes(target));
+        }
+        EXPECT_TRUE(replaceWith(dir / longName, "long", unnamed) == 0 && replaceWith(dir / longName, "longer", unnamed) == 0);
+        EXPECT_EQ("longer", readBytes(dir / longName));
+        writeBytes(locked, "kept");
+        std::filesystem::permissions(locked, std::filesystem::perms::owner_read);
+        std::filesystem::create_directory(dir / "folder.qrv");
+        EXPECT_EQ(EACCES, replaceWith(locked, "new", unnamed));
+        EXPECT_EQ(EISDIR, replaceWith(dir / "folder.qrv", "new", unnamed));
+        EXPECT_EQ(ENOENT, replaceWith(dir / "missing/x.qrv", "new", unnamed));
+        EXPECT_EQ("kept", readBytes(locked));
+        EXPECT_EQ((std::set<std::string>{"pack.qrv", longName, "locked", "folder.qrv"}), namesIn(dir.path));
+        std::filesystem::permissions(locked, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
     }
-}
-
-// A read-only target or a folder is refused before anything is written (root too: read-only is on purpose);
-// so is a target in a folder that does not exist.
-TEST(ReplacingFile, RefusesWhatMayNotBeReplaced) {
-    ScratchDir dir;
-    const std::string target = dir / "locked.qrv";
-    writeBytes(target, "kept");
-    fs::permissions(target, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-    fs::create_directory(dir / "folder.qrv");
-    for (bool unnamed : {true, false}) {
-        int error = 0;
-        EXPECT_EQ(0, replaceWith(target, "new", unnamed, true, &error));
-        EXPECT_EQ(EACCES, error);
-        EXPECT_EQ(0, replaceWith(dir / "folder.qrv", "new", unnamed, true, &error));
-        EXPECT_EQ(EISDIR, error);
-        EXPECT_EQ(0, replaceWith(dir / "missing/x.qrv", "new", unnamed, true, &error));
-        EXPECT_EQ(ENOENT, error);
-    }
-    EXPECT_EQ("kept", readBytes(target));
-    EXPECT_EQ((std::set<std::string>{"locked.qrv", "folder.qrv"}), namesIn(dir.path));
-    fs::permissions(target, fs::perms::owner_write, fs::perm_options::add);
 }
 
 #if !defined(_WIN32)
-// A replaced file keeps the permission bits of the one it replaces; a new one gets 0666 less the umask.
-TEST(ReplacingFile, KeepsTheModeOfWhatItReplaces) {
-    for (bool unnamed : {true, false}) {
-        ScratchDir dir;
-        const std::string target = dir / "pack.qrv";
-        const mode_t previous = umask(027);
-        EXPECT_EQ(1, replaceWith(target, "new", unnamed));
-        EXPECT_EQ(0640u, modeOf(target));
-        for (mode_t mode : {0600, 0644, 0664, 0200}) {
-            chmod(target.c_str(), mode);
-            EXPECT_EQ(1, replaceWith(target, "again", unnamed));
-            EXPECT_EQ(mode, modeOf(target)) << std::oct << mode;
-        }
-        umask(previous);
-    }
-}
-
-// A real file-size limit that cuts the first write, the middle or the last byte fails the commit with EFBIG, and
-// the earlier file stays; so does the end of the process by INT, TERM or HUP while a hidden temporary is written
-// (the unnamed file cannot outlive the process), unless the user had that signal ignored.
-TEST(ReplacingFile, RealLimitsAndSignalsLeaveTheEarlierFile) {
+// A replaced file keeps the permission bits of the one it replaces; a new one gets 0666 less the umask. A real
+// file-size limit that cuts the first write, the middle or the last byte fails the commit with EFBIG, and the
+// earlier file stays.
+TEST(ReplacingFile, KeepsModesAndTheEarlierFileUnderALimit) {
     const std::string big(3 << 20, 'b');
     for (bool unnamed : {true, false}) {
         ScratchDir dir;
         const std::string target = dir / "pack.qrv";
-        writeBytes(target, "earlier");
-        for (rlim_t limit : {(rlim_t)0, (rlim_t)big.size() / 2, (rlim_t)big.size() - 1}) {
-            int error = 0;
-            {
-                FileSizeLimit cut(limit);
-                EXPECT_EQ(0, replaceWith(target, big, unnamed, true, &error)) << limit;
-            }
-            EXPECT_EQ(EFBIG, error) << limit;
-            EXPECT_EQ("earlier", readBytes(target));
-            EXPECT_EQ(std::set<std::string>{"pack.qrv"}, namesIn(dir.path));
+        struct stat info;
+        const mode_t previous = umask(027);
+        for (mode_t mode : {0640, 0600, 0644, 0664, 0200}) {
+            if (mode != 0640) chmod(target.c_str(), mode);
+            EXPECT_EQ(0, replaceWith(target, "earlier", unnamed));
+            EXPECT_TRUE(stat(target.c_str(), &info) == 0 && (info.st_mode & 07777) == mode) << std::oct << mode;
         }
+        umask(previous);
+        chmod(target.c_str(), 0644);
+        struct rlimit saved, limit;
+        getrlimit(RLIMIT_FSIZE, &saved);
+        for (rlim_t cut : {(rlim_t)0, (rlim_t)big.size() / 2, (rlim_t)big.size() - 1}) {
+            limit = saved;
+            limit.rlim_cur = cut;
+            setrlimit(RLIMIT_FSIZE, &limit);
+            const int error = replaceWith(target, big, unnamed);
+            setrlimit(RLIMIT_FSIZE, &saved);
+            EXPECT_EQ(EFBIG, error) << cut;
+            EXPECT_EQ("earlier", readBytes(target));
+        }
+        EXPECT_EQ(std::set<std::string>{"pack.qrv"}, namesIn(dir.path));
     }
+}
+
+// The end of the process by INT, TERM or HUP while two hidden temporaries are written leaves neither behind and the
+// earlier files as they were (an unnamed file cannot outlive the process), unless the user had that signal ignored.
+TEST(ReplacingFile, SignalsRemoveEveryTemporary) {
+    const std::string big(3 << 20, 'b');
     ensureServices();
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
         for (bool ignored : {false, true}) {
             ScratchDir dir;
-            const std::string target = dir / "pack.qrv";
-            writeBytes(target, "earlier");
+            const std::string targets[] = {dir / "a.obj", dir / "a.mtl"};
+            for (const std::string& target : targets) writeBytes(target, "earlier");
             const pid_t child = fork();
             if (child == 0) {
                 std::signal(signal, ignored ? SIG_IGN : SIG_DFL);
-                ReplacingFile file;
-                file.unnamedAllowed = false;
-                file.open(target.c_str());
-                std::fwrite(big.data(), 1, big.size(), file.file());
+                ReplacingFile files[2];
+                for (int i = 0; i < 2; ++i) {
+                    files[i].unnamedAllowed = false;
+                    files[i].open(targets[i].c_str());
+                    std::fwrite(big.data(), 1, big.size(), files[i].file());
+                }
                 kill(getpid(), signal);
-                _exit(file.commit() ? 0 : 1);
+                _exit(files[0].commit() && files[1].commit() ? 0 : 1);
             }
             int status = 0;
             ASSERT_EQ(child, waitpid(child, &status, 0));
-            if (ignored) {
-                EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << signal;
-                EXPECT_EQ(big, readBytes(target));
-            } else {
-                EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal;
-                EXPECT_EQ("earlier", readBytes(target));
-            }
-            EXPECT_EQ(std::set<std::string>{"pack.qrv"}, namesIn(dir.path));
+            EXPECT_TRUE(ignored ? WIFEXITED(status) && WEXITSTATUS(status) == 0
+                                : WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal;
+            for (const std::string& target : targets) EXPECT_EQ(ignored ? big : "earlier", readBytes(target)) << signal;
+            EXPECT_EQ((std::set<std::string>{"a.mtl", "a.obj"}), namesIn(dir.path)) << signal;
         }
     }
 }
