@@ -45,11 +45,7 @@ void writeWeldedVertexStream(const Mesh& mesh, BufferedWriter& out, bool twoSets
     bounds.write(out);
     const int32_t corners = welder.indices.count;
     out.putU32((uint32_t)corners);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    // Copied as they are; a mesh without faces has no storage, and copying
-    // from null is undefined even for no bytes.
+    // Copied as they are (little-endian); a mesh without faces has no
+    // storage, and copying from null is undefined even for no bytes.
     if (corners > 0) out.put(welder.indices.items, 2 * corners);
-#else
-    for (int32_t i = 0; i < corners; ++i) out.putU16(welder.indices.items[i]);
-#endif
 }
