@@ -5,17 +5,8 @@
 #include <cstring>
 
 bool textureNameFromPath(const char* path, String& name) {
-    // A '\\' wins over a later '/'.
-    const char* cut = std::strrchr(path, '\\');
-    if (!cut) cut = std::strrchr(path, '/');
-    const char* start = cut ? cut + 1 : path;
-    int32_t n = (int32_t)std::strlen(start);
-    for (int32_t i = n - 1; i >= 0 && start[i] != '\\' && start[i] != '/'; --i)
-        if (start[i] == '.') {
-            n = i;
-            break;
-        }
-    return name.tryAssign(start, n);
+    const char* start = String::fileNameStart(path);
+    return name.tryAssign(start, String::extensionStart(start, (int32_t)std::strlen(start)));
 }
 
 int parseMapDiffuse(ReadContext& context, Tokenizer& tokenizer, Material& material) {

@@ -3,12 +3,9 @@
 #include <cstdio>
 
 #if defined(_WIN32)
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
+#include "platform/win32.h"
+
 #include <conio.h>
-#include <windows.h>
 
 void waitForKey() {
     std::fflush(stdout);

@@ -1,8 +1,9 @@
 #include "platform/file_map.h"
 
 #if defined(_WIN32)
+#include "platform/win32.h"
+
 #include <io.h>
-#include <windows.h>
 
 const unsigned char* mapFile(FILE* file, int32_t size) {
     HANDLE handle = (HANDLE)_get_osfhandle(_fileno(file));
@@ -90,7 +91,6 @@ const unsigned char* mapFile(FILE* file, int32_t size) {
 }
 
 void populateMapped(const unsigned char* from, int64_t n) {
-#if defined(__linux__)
     const int kPopulateRead = 22;  // MADV_POPULATE_READ, Linux 5.14 on
     if (!liveBase || n <= 0 || from < liveBase || from >= liveBase + liveSize) return;
     if (n > liveBase + liveSize - from) n = liveBase + liveSize - from;
@@ -99,10 +99,6 @@ void populateMapped(const unsigned char* from, int64_t n) {
     // An older system refuses the advice and the pages fault in as read; a
     // file that shrank meanwhile makes it fail, and the read faults as before.
     madvise((void*)begin, (uintptr_t)from + (uintptr_t)n - begin, kPopulateRead);
-#else
-    (void)from;
-    (void)n;
-#endif
 }
 
 void unmapFile(const unsigned char* contents, int32_t size) {

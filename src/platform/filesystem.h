@@ -38,8 +38,10 @@ public:
 extern FileSystem* gFileSystem;
 
 // Opens name for reading when it is a regular file that a 32-bit size can
-// describe; the size goes to size. Null otherwise, with errno saying why:
-// EISDIR a directory, ENODEV a device, FIFO or socket, EFBIG 2 GiB or more.
+// describe, up to INT32_MAX bytes; the size goes to size. Null otherwise,
+// with errno saying why: EISDIR a directory, ENODEV a device, FIFO or
+// socket, EFBIG 2 GiB or more. A size may be INT32_MAX itself: room past the
+// contents is counted in 64 bits.
 FILE* openReadableFile(const char* name, int32_t* size);
 
 // Why openReadableFile (or an open) failed, in the words a user reads:

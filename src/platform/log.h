@@ -15,11 +15,7 @@ public:
 
     // printf-style; returns the new value of used. Messages longer than
     // kMessageMax characters are cut.
-    int32_t print(const char* format, ...)
-#if defined(__GNUC__)
-        __attribute__((format(printf, 2, 3)))
-#endif
-        ;
+    int32_t print(const char* format, ...) __attribute__((format(printf, 2, 3)));
     // Appends n characters as one message.
     int32_t append(const char* characters, int32_t n);
 

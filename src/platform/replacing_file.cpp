@@ -7,14 +7,11 @@
 #include <initializer_list>
 
 #if defined(_WIN32)
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
+#include "platform/win32.h"
+
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
-#include <windows.h>
 #else
 #include <fcntl.h>
 #include <pthread.h>
@@ -24,26 +21,44 @@
 
 namespace {
 
-// The one temporary that a signal handler must remove: a handler can reach
-// nothing but static storage. Set only while a hidden temporary exists.
-volatile sig_atomic_t pendingSet = 0;
+// Every hidden temporary that exists, for the signal handler: it can reach
+// nothing but static storage. A run has few files open at once (qrvinfo
+// --obj two); a slot is taken only while its temporary has a name.
+struct Temporary {
+    volatile sig_atomic_t taken;
 #if defined(_WIN32)
-char pendingPath[MAX_PATH * 2 + 32];
+    char path[MAX_PATH * 2 + 32];
 #else
-int pendingDirectory = -1;
-char pendingName[32];
+    int directory;
+    char name[32];
 #endif
+};
+Temporary temporaries[8];
 
 void onEndingSignal(int signal) {
-    if (pendingSet) {
+    for (const Temporary& temporary : temporaries) {
+        if (!temporary.taken) continue;
 #if defined(_WIN32)
-        DeleteFileA(pendingPath);
+        DeleteFileA(temporary.path);
 #else
-        unlinkat(pendingDirectory, pendingName, 0);
+        unlinkat(temporary.directory, temporary.name, 0);
 #endif
     }
     std::signal(signal, SIG_DFL);
     std::raise(signal);
+}
+
+// A free slot for a temporary, to be filled before it is marked taken; -1
+// when none is free.
+int takeTemporarySlot() {
+    for (int slot = 0; slot < (int)(sizeof temporaries / sizeof temporaries[0]); ++slot)
+        if (!temporaries[slot].taken) return slot;
+    return -1;
+}
+
+void releaseTemporarySlot(int& slot) {
+    if (slot >= 0) temporaries[slot].taken = 0;
+    slot = -1;
 }
 
 // Catches the signals that end a process politely, except those the user
@@ -164,11 +179,17 @@ int ReplacingFile::open(const char* target) {
             if (errno == EEXIST) continue;
             return fail(errno), 0;
         }
-        if (path.length() < (int32_t)sizeof pendingPath) {
-            std::memcpy(pendingPath, path.data, (size_t)path.length() + 1);
-            pendingSet = 1;
-        }
         named = true;
+        pendingSlot = takeTemporarySlot();
+        if (pendingSlot < 0 || path.length() >= (int32_t)sizeof temporaries[0].path) {
+            pendingSlot = -1;
+            fail(EMFILE);
+            _close(descriptor);
+            discard();
+            return 0;
+        }
+        std::memcpy(temporaries[pendingSlot].path, path.data, (size_t)path.length() + 1);
+        temporaries[pendingSlot].taken = 1;
         handle = _fdopen(descriptor, "wb");
         if (!handle) {
             fail(errno);
@@ -198,7 +219,7 @@ int ReplacingFile::commit() {
         discard();
         return 0;
     }
-    pendingSet = 0;
+    releaseTemporarySlot(pendingSlot);
     named = false;
     return 1;
 }
@@ -206,7 +227,7 @@ int ReplacingFile::commit() {
 void ReplacingFile::discard() {
     if (handle) std::fclose(handle), handle = nullptr;
     if (named) DeleteFileA(directoryPath.concat(temporaryName).data);
-    pendingSet = 0;
+    releaseTemporarySlot(pendingSlot);
     named = false;
 }
 
@@ -237,7 +258,6 @@ int ReplacingFile::open(const char* target) {
     if (directory < 0) return fail(errno), 0;
 
     int descriptor = -1;
-#if defined(O_TMPFILE)
     // An unnamed file needs /proc to be given a name later.
     if (unnamedAllowed && access("/proc/self/fd", X_OK) == 0) {
         descriptor = openat(directory, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
@@ -246,7 +266,6 @@ int ReplacingFile::open(const char* target) {
         if (descriptor < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT)
             return fail(errno), 0;
     }
-#endif
     if (descriptor < 0) {
         installSignalCleanup();
         SignalsHeld held;
@@ -257,9 +276,15 @@ int ReplacingFile::open(const char* target) {
         }
         if (descriptor < 0) return fail(EEXIST), 0;
         named = true;
-        pendingDirectory = directory;
-        std::memcpy(pendingName, temporaryName, sizeof pendingName);
-        pendingSet = 1;
+        pendingSlot = takeTemporarySlot();
+        if (pendingSlot < 0) {
+            close(descriptor);
+            discard();
+            return fail(EMFILE), 0;
+        }
+        temporaries[pendingSlot].directory = directory;
+        std::memcpy(temporaries[pendingSlot].name, temporaryName, sizeof temporaryName);
+        temporaries[pendingSlot].taken = 1;
     }
     // Best effort: a file system without modes keeps its own.
     if (replacing) fchmod(descriptor, keptMode);
@@ -307,7 +332,7 @@ int ReplacingFile::commit() {
         return 0;
     }
     named = false;
-    pendingSet = 0;
+    releaseTemporarySlot(pendingSlot);
     return 1;
 }
 
@@ -316,7 +341,7 @@ void ReplacingFile::discard() {
     if (named) {
         SignalsHeld held;
         unlinkat(directory, temporaryName, 0);
-        pendingSet = 0;
+        releaseTemporarySlot(pendingSlot);
         named = false;
     }
 }

@@ -10,7 +10,8 @@
 // directory: even a process killed outright leaves nothing behind. Elsewhere,
 // or where the file system has no such files, they go to a hidden temporary
 // ".tarvolt-XXXXXX" beside the target, which a caught INT, TERM or HUP
-// removes before the process ends as the signal would. SIGXFSZ is ignored
+// removes, with every other one open, before the process ends as the signal
+// would. SIGXFSZ is ignored
 // from open on, so a file-size limit fails the write instead of ending the
 // process.
 //
@@ -54,6 +55,7 @@ private:
     bool replacing = false;     // the target existed when opened
     bool named = false;         // the bytes are in temporaryName, not an unnamed file
     char temporaryName[32] = {};
+    int pendingSlot = -1;       // the signal handler's record of the named temporary
     int64_t written = 0;   // bytes reported through wrote
     int64_t flushing = 0;  // bytes whose writing back has been started
 #if !defined(_WIN32)

@@ -4,7 +4,7 @@
 // build (x86-64, and the 32-bit Windows build requires it); TARVOLT_NO_SIMD
 // (CMake option TARVOLT_SIMD=OFF) builds the scalar code instead, so that the
 // path of a machine without the instructions is built and tested too.
-#if !defined(TARVOLT_NO_SIMD) && (defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2))
+#if !defined(TARVOLT_NO_SIMD) && defined(__SSE2__)
 #define TARVOLT_SSE2 1
 #else
 #define TARVOLT_SSE2 0

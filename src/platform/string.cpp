@@ -79,22 +79,24 @@ String String::substring(int32_t count, int32_t start) const {
     return result;
 }
 
-String String::withoutExtension() const {
-    for (int32_t i = chars - 1; i >= 0; --i) {
-        char c = data[i];
-        if (c == '\\' || c == '/') break;
-        if (c == '.') return substring(i, 0);
-    }
-    return String(*this);
+int32_t String::extensionStart(const char* path, int32_t length) {
+    for (int32_t i = length - 1; i >= 0 && path[i] != '\\' && path[i] != '/'; --i)
+        if (path[i] == '.') return i;
+    return length;
 }
 
-String String::fileName() const {
-    if (chars == 0) return String(*this);
-    const char* cut = std::strrchr(data, '\\');
-    if (!cut) cut = std::strrchr(data, '/');
-    if (cut) return String(cut + 1);
-    return String(*this);
+const char* String::fileNameStart(const char* path) {
+    const char* cut = std::strrchr(path, '\\');
+    if (!cut) cut = std::strrchr(path, '/');
+    return cut ? cut + 1 : path;
 }
+
+String String::withoutExtension() const {
+    const int32_t stem = extensionStart(data, chars);
+    return stem < chars ? substring(stem, 0) : String(*this);
+}
+
+String String::fileName() const { return chars == 0 ? String(*this) : String(fileNameStart(data)); }
 
 void String::release() {
     gAllocator->free(data);

@@ -32,6 +32,11 @@ struct String {
     String substring(int32_t count, int32_t start) const;
     String withoutExtension() const;
     String fileName() const;
+    // The same two over any text, for callers that unwind: where the last
+    // component's extension begins (its '.'; length when it has none), and
+    // where the file name begins (after the last '\\', or else the last '/').
+    static int32_t extensionStart(const char* path, int32_t length);
+    static const char* fileNameStart(const char* path);
     void release();
 
     // The text, or "(null)" for the empty String, as the Log shows it.

@@ -1,7 +1,7 @@
 #include "platform/thread.h"
 
 #if defined(_WIN32)
-#include <windows.h>
+#include "platform/win32.h"
 
 static DWORD WINAPI threadEntry(LPVOID parameter) {
     Thread& thread = *(Thread*)parameter;
@@ -72,13 +72,11 @@ int joinThread(Thread& thread) {
 }
 
 int32_t availableProcessors() {
-#if defined(__linux__)
     cpu_set_t set;
     if (sched_getaffinity(0, sizeof set, &set) == 0) {
         int count = CPU_COUNT(&set);
         if (count > 0) return count;
     }
-#endif
     long count = sysconf(_SC_NPROCESSORS_ONLN);
     return count > 0 ? (int32_t)count : 1;
 }

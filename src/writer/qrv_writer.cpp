@@ -13,15 +13,10 @@
 const char* lightmapSuffix = "_L_0000";
 
 String outputPathFor(const char* inputPath) {
-    // Only the file name's extension goes.
-    int32_t stem = (int32_t)std::strlen(inputPath);
-    for (int32_t i = stem - 1; i >= 0 && inputPath[i] != '\\' && inputPath[i] != '/'; --i)
-        if (inputPath[i] == '.') {
-            stem = i;
-            break;
-        }
     String path;
-    if (!path.tryAssign(inputPath, stem) || !path.tryAppend(".qrv")) path.release();
+    if (!path.tryAssign(inputPath, String::extensionStart(inputPath, (int32_t)std::strlen(inputPath))) ||
+        !path.tryAppend(".qrv"))
+        path.release();
     return path;
 }
 

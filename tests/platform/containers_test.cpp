@@ -1,3 +1,4 @@
+#include "platform/allocator.h"
 #include "platform/array.h"
 #include "platform/string.h"
 #include "support/test_support.h"
@@ -7,21 +8,19 @@
 
 TEST(Containers, StringExamplesAndArrays) {
     ensureServices();
-    auto expectString = [](const char* text, const String& s) {  // null: the empty String, no storage
-        EXPECT_STREQ(text, s.data);
-        EXPECT_EQ(text ? (int32_t)std::strlen(text) : 0, s.length());
-        EXPECT_TRUE(!s.data || s.data[s.length()] == '\0');
-    };
     String s;
     for (const char* part : {(const char*)nullptr, "", "x", "yz"}) s.append(part);
-    expectString("xyz.qrv", s.concat(".qrv"));
-    expectString("a.tar", String("a.tar.gz").withoutExtension());
-    expectString("dir.v2\\file", String("dir.v2\\file").withoutExtension());
-    expectString(nullptr, String().withoutExtension());
-    expectString("b/c.tga", String("a\\b/c.tga").fileName());  // '\' wins over a later '/'
-    expectString("", String("maps/").fileName());
-    expectString("xyz", s.assign(s));
-    expectString(nullptr, s.assign(String()));
+    struct { String made; const char* text; } rows[] = {  // null: the empty String, no storage
+        {s.concat(".qrv"), "xyz.qrv"}, {String("a.tar.gz").withoutExtension(), "a.tar"},
+        {String("dir.v2\\file").withoutExtension(), "dir.v2\\file"}, {String("d.v/f").withoutExtension(), "d.v/f"},
+        {String().withoutExtension(), nullptr}, {String("maps/").fileName(), ""},
+        {String("a\\b/c.tga").fileName(), "b/c.tga"},  // '\' wins over a later '/'
+        {String("abc").assign(String("defg")), "defg"}, {s.assign(s), "xyz"}, {s.assign(String()), nullptr},
+    };
+    for (const auto& row : rows) {
+        EXPECT_STREQ(row.text, row.made.data);
+        EXPECT_EQ(row.text ? (int32_t)std::strlen(row.text) : 0, row.made.length());
+    }
     Array<double> a;  // grows by the rule, pushes its own elements while growing, resizes zeroed
     std::vector<int32_t> capacities;
     for (int32_t i = 0; i < 503; ++i) {
@@ -36,23 +35,23 @@ TEST(Containers, StringExamplesAndArrays) {
     a.resize(600);  // the records added back do not show the old values
     EXPECT_EQ(-1, a[1]);
     for (int i = 2; i < 600; ++i) ASSERT_EQ(0, a[i]) << i;
-}
-
-// Sizes past what the allocator takes fail the try forms and leave everything as it was; release empties an array.
-TEST(Containers, FailedGrowthLeavesTheContainerAndReleaseEmptiesIt) {
-    ensureServices();
-    Array<double> a;
+    // Sizes past what the allocator takes fail the try forms and leave everything as it was; release empties.
     a.resize(3);
     a[2] = 7;
     EXPECT_FALSE(a.tryResize(INT32_MAX));  // 16 GiB in 32-bit sizes
-    EXPECT_TRUE(a.count == 3 && a.capacity == 3 && a[2] == 7);
-    EXPECT_EQ(3, a.tryPush(8));
+    EXPECT_TRUE(a.count == 3 && a.capacity == 3 && a[2] == 7 && a.tryPush(8) == 3);
     a.release();
-    EXPECT_TRUE(a.items == nullptr && a.count == 0 && a.capacity == 0);
-    EXPECT_EQ(0, a.push(1));  // and it grows again from nothing
-    String s("abc");
-    EXPECT_TRUE(s.tryAssign("defg"));
-    EXPECT_STREQ("defg", s.data);
-    EXPECT_EQ(4, s.length());
-    EXPECT_TRUE(s.tryAssign(String()) && s.data == nullptr && s.length() == 0);
+    EXPECT_TRUE(a.items == nullptr && a.count == 0 && a.capacity == 0 && a.push(1) == 0);  // and it grows again
+}
+
+TEST(Allocator, OnlyAllocIsCountedAndTheCountSaturates) {
+    resetLog();
+    HeapAllocator heap;
+    heap.free(heap.alloc(100));
+    EXPECT_EQ(nullptr, heap.realloc(heap.realloc(heap.realloc(nullptr, 64), 4096), 0));  // size 0 releases
+    EXPECT_EQ(100, heap.allocatedBytes);
+    heap.count(INT32_MAX - 110);
+    heap.free(heap.alloc(64));
+    heap.report();
+    EXPECT_EQ("allocated: 2147483647 bytes\n", logText());
 }

@@ -5,7 +5,6 @@
 #include "support/test_support.h"
 
 #include <cerrno>
-#include <set>
 
 #if !defined(_WIN32)
 #include <csignal>
@@ -15,162 +14,99 @@
 #include <unistd.h>
 #endif
 
-namespace {
-
 namespace fs = std::filesystem;
 
-std::set<std::string> namesIn(const std::string& dir) {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().filename().string());
-    return names;
-}
-
-// Writes text to target through a ReplacingFile; commits when asked. 1 when every step succeeded.
-int replaceWith(const std::string& target, const std::string& text, bool unnamed, bool commit = true,
-                int* error = nullptr) {
+// Writes text to target through a ReplacingFile, committed when asked; the error it ends with, -1 when not committed.
+static int replaceWith(const std::string& target, const std::string& text, bool unnamed, bool commit = true) {
     ensureServices();
     ReplacingFile file;
     file.unnamedAllowed = unnamed;
-    if (!file.open(target.c_str())) {
-        if (error) *error = file.error;
-        return 0;
-    }
+    if (!file.open(target.c_str())) return file.error;
     // A failed write shows in the commit, as it does for the pack.
-    int ok = std::fwrite(text.data(), 1, text.size(), file.file()) == text.size();
-    ok = commit ? file.commit() && ok : 0;
-    if (error) *error = file.error;
-    return ok;
+    std::fwrite(text.data(), 1, text.size(), file.file());
+    return !commit ? -1 : file.commit() ? 0 : file.error;
 }
 
-#if !defined(_WIN32)
-mode_t modeOf(const std::string& path) {
-    struct stat info;
-    return stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
-}
+static long entriesIn(const std::string& dir) { return std::distance(fs::directory_iterator(dir), {}); }
 
-// The file-size limit of this process while it lives (SIGXFSZ is ignored by the file itself).
-struct FileSizeLimit {
-    struct rlimit saved;
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &saved);
-        struct rlimit limit = saved;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved); }
-};
-#endif
-
-}  // namespace
-
-// Both ways of writing (an unnamed file, and the hidden temporary that systems without one get): a new file and a
-// replaced one hold exactly what was written; a file not committed, or a name longer than a temporary's would
-// leave room for, changes nothing else; the directory holds no more than the target.
+// Both ways of writing (unnamed, and the hidden temporary of systems without): a file appears whole when committed
+// (also where a temporary's name would not fit), else not at all; read-only targets (root too), folders and missing
+// folders are refused; permission bits are kept, or 0666 less the umask; a real file-size limit at the first, middle
+// or last byte fails with EFBIG and the earlier file stays. No temporary is left behind.
 TEST(ReplacingFile, AppearsWholeOrNotAtAll) {
     for (bool unnamed : {true, false}) {
         SCOPED_TRACE(unnamed ? "unnamed" : "named");
         ScratchDir dir;
         const std::string target = dir / "pack.qrv", longName = dir / (std::string(251, 'n') + ".qrv");
-        EXPECT_EQ(0, replaceWith(target, "never", unnamed, false));
-        EXPECT_TRUE(namesIn(dir.path).empty());
-        EXPECT_EQ(1, replaceWith(target, "first", unnamed));
-        EXPECT_EQ(0, replaceWith(target, "discarded", unnamed, false));
-        EXPECT_EQ("first", readBytes(target));
-        EXPECT_EQ(1, replaceWith(target, std::string(3 << 20, 'x'), unnamed));
-        EXPECT_EQ(std::string(3 << 20, 'x'), readBytes(target));
-        EXPECT_EQ(1, replaceWith(longName, "long", unnamed));
-        EXPECT_EQ(1, replaceWith(longName, "longer", unnamed));
+        EXPECT_EQ(-1, replaceWith(target, "never", unnamed, false));
+        EXPECT_EQ(0, entriesIn(dir.path));
+        for (const std::string& text : {std::string("first"), std::string(3 << 20, 'x')}) {
+            EXPECT_EQ(0, replaceWith(target, text, unnamed));
+            EXPECT_EQ(-1, replaceWith(target, "discarded", unnamed, false));
+            EXPECT_EQ(text, readBytes(target));
+        }
+        EXPECT_TRUE(replaceWith(longName, "long", unnamed) == 0 && replaceWith(longName, "longer", unnamed) == 0);
         EXPECT_EQ("longer", readBytes(longName));
-        EXPECT_EQ((std::set<std::string>{"pack.qrv", fs::path(longName).filename().string()}), namesIn(dir.path));
+        writeBytes(dir / "locked", "kept");
+        fs::permissions(dir / "locked", fs::perms::owner_read);
+        fs::create_directory(dir / "folder.qrv");
+        EXPECT_EQ(EACCES, replaceWith(dir / "locked", "new", unnamed));
+        EXPECT_EQ(EISDIR, replaceWith(dir / "folder.qrv", "new", unnamed));
+        EXPECT_EQ(ENOENT, replaceWith(dir / "missing/x.qrv", "new", unnamed));
+        EXPECT_EQ("kept", readBytes(dir / "locked"));
+        fs::permissions(dir / "locked", fs::perms::owner_write, fs::perm_options::add);
+#if !defined(_WIN32)
+        const mode_t previous = umask(027);
+        struct stat info;
+        fs::remove(target);
+        for (mode_t mode : {0640, 0600, 0644, 0664, 0200}) {  // new, then replacing
+            if (mode != 0640) chmod(target.c_str(), mode);
+            EXPECT_EQ(0, replaceWith(target, "earlier", unnamed));
+            EXPECT_TRUE(stat(target.c_str(), &info) == 0 && (info.st_mode & 07777) == mode) << std::oct << mode;
+        }
+        umask(previous);
+        struct rlimit saved, limit;
+        getrlimit(RLIMIT_FSIZE, &saved);
+        limit = saved;
+        for (rlim_t cut : {(rlim_t)0, (rlim_t)(3 << 19), (rlim_t)(3 << 20) - 1}) {
+            limit.rlim_cur = cut;
+            setrlimit(RLIMIT_FSIZE, &limit);
+            const int error = replaceWith(target, std::string(3 << 20, 'b'), unnamed);
+            setrlimit(RLIMIT_FSIZE, &saved);
+            EXPECT_TRUE(error == EFBIG && readBytes(target) == "earlier") << cut << " " << error;
+        }
+#endif
+        EXPECT_EQ(4, entriesIn(dir.path));
     }
-}
-
-// A read-only target or a folder is refused before anything is written (root too: read-only is on purpose);
-// so is a target in a folder that does not exist.
-TEST(ReplacingFile, RefusesWhatMayNotBeReplaced) {
-    ScratchDir dir;
-    const std::string target = dir / "locked.qrv";
-    writeBytes(target, "kept");
-    fs::permissions(target, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-    fs::create_directory(dir / "folder.qrv");
-    for (bool unnamed : {true, false}) {
-        int error = 0;
-        EXPECT_EQ(0, replaceWith(target, "new", unnamed, true, &error));
-        EXPECT_EQ(EACCES, error);
-        EXPECT_EQ(0, replaceWith(dir / "folder.qrv", "new", unnamed, true, &error));
-        EXPECT_EQ(EISDIR, error);
-        EXPECT_EQ(0, replaceWith(dir / "missing/x.qrv", "new", unnamed, true, &error));
-        EXPECT_EQ(ENOENT, error);
-    }
-    EXPECT_EQ("kept", readBytes(target));
-    EXPECT_EQ((std::set<std::string>{"locked.qrv", "folder.qrv"}), namesIn(dir.path));
-    fs::permissions(target, fs::perms::owner_write, fs::perm_options::add);
 }
 
 #if !defined(_WIN32)
-// A replaced file keeps the permission bits of the one it replaces; a new one gets 0666 less the umask.
-TEST(ReplacingFile, KeepsTheModeOfWhatItReplaces) {
-    for (bool unnamed : {true, false}) {
-        ScratchDir dir;
-        const std::string target = dir / "pack.qrv";
-        const mode_t previous = umask(027);
-        EXPECT_EQ(1, replaceWith(target, "new", unnamed));
-        EXPECT_EQ(0640u, modeOf(target));
-        for (mode_t mode : {0600, 0644, 0664, 0200}) {
-            chmod(target.c_str(), mode);
-            EXPECT_EQ(1, replaceWith(target, "again", unnamed));
-            EXPECT_EQ(mode, modeOf(target)) << std::oct << mode;
-        }
-        umask(previous);
-    }
-}
-
-// A real file-size limit that cuts the first write, the middle or the last byte fails the commit with EFBIG, and
-// the earlier file stays; so does the end of the process by INT, TERM or HUP while a hidden temporary is written
-// (the unnamed file cannot outlive the process), unless the user had that signal ignored.
-TEST(ReplacingFile, RealLimitsAndSignalsLeaveTheEarlierFile) {
-    const std::string big(3 << 20, 'b');
-    for (bool unnamed : {true, false}) {
-        ScratchDir dir;
-        const std::string target = dir / "pack.qrv";
-        writeBytes(target, "earlier");
-        for (rlim_t limit : {(rlim_t)0, (rlim_t)big.size() / 2, (rlim_t)big.size() - 1}) {
-            int error = 0;
-            {
-                FileSizeLimit cut(limit);
-                EXPECT_EQ(0, replaceWith(target, big, unnamed, true, &error)) << limit;
-            }
-            EXPECT_EQ(EFBIG, error) << limit;
-            EXPECT_EQ("earlier", readBytes(target));
-            EXPECT_EQ(std::set<std::string>{"pack.qrv"}, namesIn(dir.path));
-        }
-    }
+// The end of the process by INT, TERM or HUP while two hidden temporaries are written leaves neither behind and the
+// earlier files as they were (an unnamed file cannot outlive the process), unless the user had that signal ignored.
+TEST(ReplacingFile, SignalsRemoveEveryTemporary) {
     ensureServices();
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
         for (bool ignored : {false, true}) {
             ScratchDir dir;
-            const std::string target = dir / "pack.qrv";
-            writeBytes(target, "earlier");
+            const std::string targets[] = {dir / "a.obj", dir / "a.mtl"};
+            for (const std::string& target : targets) writeBytes(target, "earlier");
             const pid_t child = fork();
             if (child == 0) {
                 std::signal(signal, ignored ? SIG_IGN : SIG_DFL);
-                ReplacingFile file;
-                file.unnamedAllowed = false;
-                file.open(target.c_str());
-                std::fwrite(big.data(), 1, big.size(), file.file());
+                ReplacingFile files[2];
+                for (int i = 0; i < 2; ++i) {
+                    files[i].unnamedAllowed = false;
+                    files[i].open(targets[i].c_str());
+                    std::fwrite("new", 1, 3, files[i].file());
+                }
                 kill(getpid(), signal);
-                _exit(file.commit() ? 0 : 1);
+                _exit(files[0].commit() && files[1].commit() ? 0 : 1);
             }
             int status = 0;
             ASSERT_EQ(child, waitpid(child, &status, 0));
-            if (ignored) {
-                EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << signal;
-                EXPECT_EQ(big, readBytes(target));
-            } else {
-                EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal;
-                EXPECT_EQ("earlier", readBytes(target));
-            }
-            EXPECT_EQ(std::set<std::string>{"pack.qrv"}, namesIn(dir.path));
+            EXPECT_EQ(ignored ? 0 : -signal, WIFSIGNALED(status) ? -WTERMSIG(status) : WEXITSTATUS(status));
+            for (const auto& target : targets) EXPECT_EQ(ignored ? "new" : "earlier", readBytes(target)) << signal;
+            EXPECT_EQ(2, entriesIn(dir.path)) << signal;
         }
     }
 }
