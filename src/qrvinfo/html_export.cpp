@@ -57,8 +57,8 @@ struct MeshArrays {
 MeshArrays meshArrays(const MeshInfo& mesh, uint32_t at) {
     MeshArrays arrays;
     arrays.records = at;
-    arrays.normals = arrays.records + kPackVertexSize * mesh.vertexCount;
-    arrays.indices = arrays.normals + (mesh.textureSets == 2 ? kPackNormalSize * mesh.vertexCount : 0);
+    arrays.normals = arrays.records + kVertexRecordSize * mesh.vertexCount;
+    arrays.indices = arrays.normals + (mesh.textureSets == 2 ? kNormalRecordSize * mesh.vertexCount : 0);
     arrays.end = arrays.indices + padded(2 * mesh.indexCount);
     return arrays;
 }
@@ -139,9 +139,9 @@ void putGeometry(FILE* out, const Pack& pack) {
     writer.out = out;
     for (int32_t m = 0; m < pack.meshes.count; ++m) {
         const MeshInfo& mesh = pack.meshes[m];
-        writer.put(pack.bytes + mesh.vertexOffset, (size_t)kPackVertexSize * mesh.vertexCount);
+        writer.put(pack.bytes + mesh.vertexOffset, (size_t)kVertexRecordSize * mesh.vertexCount);
         if (mesh.textureSets == 2)
-            writer.put(pack.bytes + mesh.normalOffset, (size_t)kPackNormalSize * mesh.vertexCount);
+            writer.put(pack.bytes + mesh.normalOffset, (size_t)kNormalRecordSize * mesh.vertexCount);
         writer.put(pack.bytes + mesh.indexOffset, 2 * (size_t)mesh.indexCount);
         writer.put(zeros, padded(2 * mesh.indexCount) - 2 * mesh.indexCount);
     }
