@@ -1,5 +1,7 @@
 #include "qrvinfo/pack_loader.h"
 
+#include "qrvinfo/escape.h"
+
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -69,22 +71,16 @@ int fail(Loader& l, int64_t offset, const char* field, const char* expected, con
     return 0;
 }
 
-// Name bytes for messages: printable ASCII kept, the rest as '?', cut short.
+// A name (length counting its terminator) for messages: cut after 32 bytes,
+// or sooner where its escapes would not fit.
 void quoteName(const unsigned char* bytes, uint32_t length, char* out, size_t room) {
-    size_t n = 0;
-    out[n++] = '"';
-    for (uint32_t i = 0; i + 1 < length && n + 5 < room; ++i) {
-        unsigned char c = bytes[i];
-        out[n++] = (c >= 0x20 && c < 0x7F && c != '"') ? (char)c : '?';
-        if (i == 31 && i + 2 < length) {
-            out[n++] = '.';
-            out[n++] = '.';
-            out[n++] = '.';
-            break;
-        }
+    Array<char> text;
+    for (uint32_t most = 32;; --most) {
+        text.count = 0;
+        appendTextName(text, bytes, length > 0 ? length - 1 : 0, most);
+        if ((size_t)text.count < room) break;
     }
-    out[n++] = '"';
-    out[n] = 0;
+    std::snprintf(out, room, "%.*s", (int)text.count, text.items);
 }
 
 struct HexText {
