@@ -1,22 +1,20 @@
 #!/usr/bin/env python3
 """qrvinfo --html in headless Chromium: html_view_test.py browser --qrvinfo Q --tarvolt T --sample S [--corpus DIR]
 
-Pages of the sample and of corpus packs (plain and -o) open with a probe appended that redraws the picture, reads
-its pixels back and puts what it saw in the title: the model must cover a fair part of the view in every subset
-colour that should be in sight. The legend must list every subset's names; the page must report no error and log
-nothing. Exit 77 (skipped) where Chromium is absent, or, once the sample's pages passed, where the corpus is.
-"""
+Pages of the sample and of corpus packs (plain and -o) open with a probe that reads the picture's pixels back: the
+model must cover a fair part of the view in every subset colour that should be in sight; the legend must list every
+subset's names; the page must report no error and log nothing. Exit 77 (skipped) without Chromium or corpus."""
 import argparse, colorsys, html, json, os, re, shutil, signal, subprocess, sys, tempfile
 
 PROBE = """<script>
 draw();
-const pixels = new Uint8Array(4 * gl.drawingBufferWidth * gl.drawingBufferHeight);
-gl.readPixels(0, 0, gl.drawingBufferWidth, gl.drawingBufferHeight, gl.RGBA, gl.UNSIGNED_BYTE, pixels);
-const seen = { pixels: pixels.length / 4, model: 0, white: 0, hues: new Array(360).fill(0) };
+const [width, height] = [gl.drawingBufferWidth, gl.drawingBufferHeight], pixels = new Uint8Array(4 * width * height);
+gl.readPixels(0, 0, width, height, gl.RGBA, gl.UNSIGNED_BYTE, pixels);
+const seen = { pixels: width * height, model: 0, white: 0, hues: new Array(360).fill(0) };
 for (let i = 0; i < pixels.length; i += 4) {
   const [r, g, b] = pixels.subarray(i, i + 3), high = Math.max(r, g, b), d = high - Math.min(r, g, b);
   if (high - d > 120 && d < 30) seen.white++;  // normals are drawn white
-  if (d < 20) continue;  // grey: background and panels
+  if (d < 20) continue;  // grey: the background
   seen.model++;
   const h = high === r ? ((g - b) / d + 6) % 6 : high === g ? (b - r) / d + 2 : (r - g) / d + 4;
   if (d / high > 0.45) seen.hues[Math.floor(60 * h) % 360]++;
