@@ -19,12 +19,15 @@ static ProgramRun qrvinfo(const std::vector<std::string>& arguments) {
 // escaped, exit 0. An invalid or unreadable one: one line or one JSON object, and the reason on standard error,
 // exit 1; a wrong command line exit 2, in JSON mode one object first. --obj and --html never write over the pack:
 // not named as the OBJ or the page, nor as the MTL beside the OBJ, nor through a link; nothing is written then.
+// The page holds the pack's arrays, an index whose names cannot end its script, and the summary, escaped.
 TEST(QrvinfoCli, EveryOutcomeAndItsExitCode) {
     ScratchDir dir;
     const std::string path = dir / "small.qrv", bad = dir / "bad.qrv", empty = dir / "e.qrv", odd = dir / "odd.qrv";
-    PackBytes b = smallPack(), w;
+    PackBytes b = smallPack(), w, two;
     writeBytes(path, b.data), writeBytes(dir / "x.mtl", b.data), writeBytes(empty, PackBytes().tail({}).data);
     writeBytes(odd, wallChunk(w, "\"\\\x01\x7F\xE9").tail({0}).data);
+    const uint32_t second = (uint32_t)smallChunk(two).data.size();  // and a mesh whose texture tries to end the page
+    writeBytes(dir / "two.qrv", wallChunk(two, "</script><b>&\"\\\x01\xE9").tail({0, second}).data);
     b.data[b.marks.at("end mark")] = (char)0xEE;
     writeBytes(bad, b.data);
     std::string missing = dir / "missing.qrv", escaped;  // as JSON writes it: Windows paths hold backslashes
@@ -52,6 +55,7 @@ TEST(QrvinfoCli, EveryOutcomeAndItsExitCode) {
          "\"field\": \"file\", \"expected\": \"a readable regular file\", \"found\": \"cannot open: No such file or "
          "directory\"}\n}\n" + missing + ": error: cannot open: No such file or directory\n", true},
         {{dir.path}, 1, "ERROR: could not open \"" + dir.path + "\"\n" + dir.path + ": error: is a directory\n", true},
+        {{"--html", dir / "two.html", dir / "two.qrv"}, 0, "", false},
         {{}, 2, "usage: qrvinfo", false},
         {{"--bogus", path}, 2, "ERROR: unknown option \"--bogus\"\nusage: qrvinfo", false},
         {{"--json", "--bogus", path}, 2, commandLine, false},
@@ -75,6 +79,18 @@ TEST(QrvinfoCli, EveryOutcomeAndItsExitCode) {
     EXPECT_EQ("newmtl b_0\nKd 1 1 1\nmap_Kd wood\n\n", readText(dir / "small.mtl"));
     EXPECT_EQ(smallPack().data + smallPack().data, readBytes(path) + readBytes(dir / "x.mtl"));
     EXPECT_FALSE(std::filesystem::exists(dir / "x.obj"));
+    const std::string page = readBytes(dir / "two.html");  // arrays as the pack has them, 4-byte aligned
+    for (const char* part :
+         {"id=\"pack-info\">{\"meshes\": [\n {\"name\": \"b\", \"sets\": 1, \"vertices\": 3, \"indices\": 3, "
+          "\"records\": 0, \"normals\": -1, \"order\": 96, \"subsets\": [[0, 1, \"wood\", null]]},\n {\"name\": \"wall\", "
+          "\"sets\": 2, \"vertices\": 3, \"indices\": 3, \"records\": 104, \"normals\": 200, \"order\": 236, \"subsets\": "
+          "[[0, 1, \"\\u003c/script\\u003e\\u003cb\\u003e\\u0026\\u0022\\u005c\\u0001\\u00e9\", \"wall_L_0000\"]]}],\n "
+          "\"bytes\": 244}</script>",
+          "id=\"pack-arrays\">AAAAAAAAAAAAAIC/AAAAAAAAgD8AAAAAAAAAAAAAAD8AAIA/AAAAAAAAAIAAAAAAAACAPwAAAAAAAIA/AACAPwAAAAAAAAAAAAAAgAAA"
+          "AAAAAIA/AAAAAAAAAAAAAIA/AAABAAIAAAAAAADAAACAvwAAgMAAAAAAAACAPwAAAAAAAAAAAAAAAAAAgEAAAAA/AACAPwAAAAAAAAA/AACAPwAAQD8AAEA"
+          "/AACAPwAAQEAAAADAAAAAAAAAgD4AAIA+AAAAPgAAAD8AAIA/AAAAAAAAAAAAAAAAAACAPwAAAACamRk/AAAAAM3MTD8AAAEAAgAAAA==</script>",
+          "texture \"&lt;/script&gt;&lt;b&gt;&amp;\\\"\\\\\\x01\\xE9\", lightmap"})
+        EXPECT_NE(std::string::npos, page.find(part)) << part;
 }
 
 // The largest file the tools accept, 2^31 - 1 bytes (sparse, of zeros), is read whole and checked from its end.
