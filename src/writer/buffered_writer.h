@@ -70,29 +70,10 @@ private:
     BufferedWriter& operator=(const BufferedWriter&) = delete;
 };
 
-// Little-endian stores into a byte area, for records assembled in place. On
-// a little-endian host a value is copied as it is: the compiler does not
-// always merge the byte stores, and records are most of the output.
-inline void storeU32(unsigned char* at, uint32_t value) {
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    std::memcpy(at, &value, 4);
-#else
-    at[0] = (unsigned char)value;
-    at[1] = (unsigned char)(value >> 8);
-    at[2] = (unsigned char)(value >> 16);
-    at[3] = (unsigned char)(value >> 24);
-#endif
-}
-inline void storeF32(unsigned char* at, float value) {
-    uint32_t bits;
-    std::memcpy(&bits, &value, 4);
-    storeU32(at, bits);
-}
-inline void storeU16(unsigned char* at, uint16_t value) {
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    std::memcpy(at, &value, 2);
-#else
-    at[0] = (unsigned char)value;
-    at[1] = (unsigned char)(value >> 8);
-#endif
-}
+// Little-endian stores into a byte area, for records assembled in place. Every
+// target is little-endian, so a value is copied as it is: the compiler does
+// not always merge byte stores, and records are most of the output.
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "records are stored in the host's byte order");
+inline void storeU32(unsigned char* at, uint32_t value) { std::memcpy(at, &value, 4); }
+inline void storeF32(unsigned char* at, float value) { std::memcpy(at, &value, 4); }
+inline void storeU16(unsigned char* at, uint16_t value) { std::memcpy(at, &value, 2); }
