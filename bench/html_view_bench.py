@@ -8,8 +8,8 @@ Converts the file in a scratch folder, writes the page (timed), then opens it
 --runs times in headless Chromium with software WebGL, as the browser test
 does, each time followed by a page without meshes. Per run: the page's own
 time from navigation start until its script has drawn the first picture
-(data-shown-ms), and each whole browser run (start, load, screenshot of the
-finished picture, exit); the difference between the two pages' runs is the
+(data-shown-ms), and each whole browser run (start, load, the page's DOM
+once its script ran, exit); the difference between the two pages' runs is the
 time the pack costs to show. Prints sizes and the median and spread of each.
 """
 import argparse
@@ -59,8 +59,7 @@ def main():
                                                 os.path.getsize(os.path.join(work, "big.html"))))
         print("qrvinfo --html (s): " + spread(writes))
         # A page without meshes, opened round by round with the big one: what
-        # the browser itself takes to start, load a page, take the screenshot
-        # and end, which the difference leaves out.
+        # the browser itself takes to start, load a page, dump it and end, which the difference leaves out.
         open(os.path.join(work, "empty.qrv"), "wb").write(struct.pack("<II", 0, 0xDEADBEEF))
         subprocess.run([os.path.abspath(args.qrvinfo), "--html", "empty.html", "empty.qrv"], cwd=work,
                        stdout=subprocess.DEVNULL, check=True)
@@ -68,8 +67,7 @@ def main():
         for run in range(args.runs):
             for page, times in (("big.html", whole), ("empty.html", bare)):
                 start = time.perf_counter()
-                dom, console, finished = html_view_test.browse(browser, os.path.join(work, page),
-                                                               os.path.join(work, "shot.png"), work)
+                dom, console, finished = html_view_test.browse(browser, os.path.join(work, page), work)
                 times.append(time.perf_counter() - start)
                 found = re.search(r'data-shown-ms="(\d+)"', dom)
                 if not finished or console or not found:

@@ -2,6 +2,7 @@
 
 #include "platform/filesystem.h"
 #include "platform/replacing_file.h"
+#include "qrvinfo/escape.h"
 #include "qrvinfo/summary.h"
 
 #include <cerrno>
@@ -10,39 +11,6 @@
 extern const char kViewPage[];  // view_page.html, generated at build time
 
 namespace {
-
-// Text for the page's body: only markup characters need escaping.
-void putHtmlText(FILE* out, const char* text, size_t n) {
-    for (size_t i = 0; i < n; ++i) {
-        const char c = text[i];
-        if (c == '<')
-            std::fputs("&lt;", out);
-        else if (c == '>')
-            std::fputs("&gt;", out);
-        else if (c == '&')
-            std::fputs("&amp;", out);
-        else
-            std::fputc(c, out);
-    }
-}
-
-// A JSON string of the name's bytes read as Latin-1, or null. '<', '>' and
-// '&' are escaped too, so no name can close the script element holding it.
-void putJsonName(FILE* out, const Pack& pack, const NameRef& name) {
-    if (name.length == 0) {
-        std::fputs("null", out);
-        return;
-    }
-    std::fputc('"', out);
-    for (uint32_t i = 0; i + 1 < name.length; ++i) {
-        const unsigned char c = pack.bytes[name.offset + i];
-        if (c < 0x20 || c >= 0x7F || c == '"' || c == '\\' || c == '<' || c == '>' || c == '&')
-            std::fprintf(out, "\\u%04x", c);
-        else
-            std::fputc(c, out);
-    }
-    std::fputc('"', out);
-}
 
 uint32_t padded(uint32_t bytes) { return (bytes + 3) & ~3u; }
 
@@ -57,8 +25,8 @@ struct MeshArrays {
 MeshArrays meshArrays(const MeshInfo& mesh, uint32_t at) {
     MeshArrays arrays;
     arrays.records = at;
-    arrays.normals = arrays.records + kPackVertexSize * mesh.vertexCount;
-    arrays.indices = arrays.normals + (mesh.textureSets == 2 ? kPackNormalSize * mesh.vertexCount : 0);
+    arrays.normals = arrays.records + kVertexRecordSize * mesh.vertexCount;
+    arrays.indices = arrays.normals + (mesh.textureSets == 2 ? kNormalRecordSize * mesh.vertexCount : 0);
     arrays.end = arrays.indices + padded(2 * mesh.indexCount);
     return arrays;
 }
@@ -70,7 +38,7 @@ void putInfo(FILE* out, const Pack& pack) {
         const MeshInfo& mesh = pack.meshes[m];
         const MeshArrays arrays = meshArrays(mesh, at);
         std::fprintf(out, "%s\n {\"name\": ", m ? "," : "");
-        putJsonName(out, pack, mesh.name);
+        putJsonName(out, pack, mesh.name, true);
         std::fprintf(out,
                      ", \"sets\": %u, \"vertices\": %u, \"indices\": %u, \"records\": %u, "
                      "\"normals\": %d, \"order\": %u, \"subsets\": [",
@@ -80,9 +48,9 @@ void putInfo(FILE* out, const Pack& pack) {
             const SubsetInfo& subset = pack.subsets[(int32_t)(mesh.firstSubset + s)];
             std::fprintf(out, "%s[%u, %u, ", s ? ", " : "", subset.firstIndex,
                          subset.triangleCount);
-            putJsonName(out, pack, subset.texture);
+            putJsonName(out, pack, subset.texture, true);
             std::fputs(", ", out);
-            putJsonName(out, pack, subset.lightmap);
+            putJsonName(out, pack, subset.lightmap, true);
             std::fputc(']', out);
         }
         std::fputs("]}", out);
@@ -139,9 +107,9 @@ void putGeometry(FILE* out, const Pack& pack) {
     writer.out = out;
     for (int32_t m = 0; m < pack.meshes.count; ++m) {
         const MeshInfo& mesh = pack.meshes[m];
-        writer.put(pack.bytes + mesh.vertexOffset, (size_t)kPackVertexSize * mesh.vertexCount);
+        writer.put(pack.bytes + mesh.vertexOffset, (size_t)kVertexRecordSize * mesh.vertexCount);
         if (mesh.textureSets == 2)
-            writer.put(pack.bytes + mesh.normalOffset, (size_t)kPackNormalSize * mesh.vertexCount);
+            writer.put(pack.bytes + mesh.normalOffset, (size_t)kNormalRecordSize * mesh.vertexCount);
         writer.put(pack.bytes + mesh.indexOffset, 2 * (size_t)mesh.indexCount);
         writer.put(zeros, padded(2 * mesh.indexCount) - 2 * mesh.indexCount);
     }

@@ -8,9 +8,9 @@
 // page carries the summary text, a small JSON index (names, counts, subsets,
 // where each array starts) and one base64 block of the pack's own
 // little-endian arrays, each starting on a 4-byte boundary:
-// - the 32-byte vertex records as stored (position, then normal and one
+// - the vertex records as stored (position, then normal and one
 //   texture set, or a zero word and two texture sets);
-// - with two sets, the 12-byte normal records; with one set these repeat the
+// - with two sets, the normal records; with one set these repeat the
 //   records' normals and are left out;
 // - the 16-bit indices, padded to 4 bytes.
 // Nothing outside the file is referenced.

@@ -1,33 +1,13 @@
 #include "qrvinfo/json_summary.h"
 
+#include "qrvinfo/escape.h"
 #include "qrvinfo/summary.h"
 
 #include <cmath>
 #include <cstring>
 
-static void printJsonBytes(FILE* out, const unsigned char* text, size_t n) {
-    std::fputc('"', out);
-    for (size_t i = 0; i < n; ++i) {
-        const unsigned char c = text[i];
-        if (c == '"' || c == '\\')
-            std::fprintf(out, "\\%c", c);
-        else if (c >= 0x20 && c < 0x7F)
-            std::fputc(c, out);
-        else
-            std::fprintf(out, "\\u%04x", c);
-    }
-    std::fputc('"', out);
-}
-
 static void printJsonText(FILE* out, const char* text) {
-    printJsonBytes(out, (const unsigned char*)text, std::strlen(text));
-}
-
-static void printJsonName(FILE* out, const Pack& pack, const NameRef& name) {
-    if (name.length == 0)
-        std::fputs("null", out);
-    else
-        printJsonBytes(out, pack.bytes + name.offset, name.length - 1);
+    putJsonString(out, (const unsigned char*)text, std::strlen(text));
 }
 
 static void printJsonFloats(FILE* out, const float* values) {
@@ -48,7 +28,7 @@ void printJsonSummary(FILE* out, const char* path, const Pack& pack) {
     for (int32_t i = 0; i < pack.meshes.count; ++i) {
         const MeshInfo& mesh = pack.meshes[i];
         std::fprintf(out, "%s\n    {\"index\": %d, \"name\": ", i ? "," : "", i);
-        printJsonName(out, pack, mesh.name);
+        putJsonName(out, pack, mesh.name);
         std::fprintf(out,
                      ", \"offset\": %u, \"size\": %u, \"textureSets\": %u,\n"
                      "     \"vertices\": %u, \"normals\": %u, \"triangles\": %u, \"indices\": %u,\n"
@@ -69,9 +49,9 @@ void printJsonSummary(FILE* out, const char* path, const Pack& pack) {
             const SubsetInfo& subset = pack.subsets[(int32_t)(mesh.firstSubset + s)];
             std::fprintf(out, "%s\n       {\"firstIndex\": %u, \"triangles\": %u, \"texture\": ",
                          s ? "," : "", subset.firstIndex, subset.triangleCount);
-            printJsonName(out, pack, subset.texture);
+            putJsonName(out, pack, subset.texture);
             std::fputs(", \"lightmap\": ", out);
-            printJsonName(out, pack, subset.lightmap);
+            putJsonName(out, pack, subset.lightmap);
             std::fputc('}', out);
         }
         std::fputs(mesh.subsetCount ? "\n     ]}" : "]}", out);

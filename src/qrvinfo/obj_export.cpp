@@ -3,6 +3,7 @@
 #include "platform/filesystem.h"
 #include "platform/replacing_file.h"
 #include "platform/string.h"
+#include "qrvinfo/escape.h"
 
 #include <cerrno>
 
@@ -12,15 +13,14 @@ namespace {
 
 const int kObjNameSize = 96;
 
-// OBJ names are whitespace-separated words: blanks, controls and '#' become
-// '_'. A mesh named like an earlier one gets its number appended, so groups
+// OBJ names are whitespace-separated words. A mesh named like an earlier one gets its number appended, so groups
 // and materials stay distinct.
 void objMeshName(const Pack& pack, int32_t mesh, char out[kObjNameSize]) {
     const NameRef& name = pack.meshes[mesh].name;
     int n = 0;
     for (uint32_t i = 0; i + 1 < name.length && n < kObjNameSize - 16; ++i) {
         const unsigned char c = pack.bytes[name.offset + i];
-        out[n++] = (c <= 0x20 || c == 0x7F || c == '#') ? '_' : (char)c;
+        out[n++] = objNameByte(c, true);
     }
     out[n] = 0;
     if (n == 0) {
@@ -37,13 +37,10 @@ void objMeshName(const Pack& pack, int32_t mesh, char out[kObjNameSize]) {
     }
 }
 
-// Name bytes for an MTL line: the rest of the line is the file name, so only
-// line breaks and other controls have to go.
+// The rest of an MTL line is the file name: blanks may stay.
 void printTextureName(FILE* mtl, const Pack& pack, const NameRef& name) {
-    for (uint32_t i = 0; i + 1 < name.length; ++i) {
-        const unsigned char c = pack.bytes[name.offset + i];
-        std::fputc(c < 0x20 || c == 0x7F ? '_' : c, mtl);
-    }
+    for (uint32_t i = 0; i + 1 < name.length; ++i)
+        std::fputc(objNameByte(pack.bytes[name.offset + i], false), mtl);
 }
 
 void printFaces(FILE* obj, const Pack& pack, const MeshInfo& mesh, uint64_t base,

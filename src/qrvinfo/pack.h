@@ -1,5 +1,6 @@
 #pragma once
 #include "platform/array.h"
+#include "qrv/format.h"
 
 #include <cstdint>
 #include <cstring>
@@ -27,9 +28,9 @@ struct MeshInfo {
     NameRef name;
     uint32_t textureSets;
     uint32_t vertexCount;
-    uint32_t vertexOffset;  // first 32-byte vertex record
+    uint32_t vertexOffset;  // first vertex record
     uint32_t normalCount;
-    uint32_t normalOffset;  // first 12-byte normal record
+    uint32_t normalOffset;  // first normal record
     float boundsMin[3];
     float boundsMax[3];
     uint32_t indexCount;
@@ -47,11 +48,6 @@ struct Pack {
     Array<SubsetInfo> subsets;
 };
 
-const uint32_t kPackChunkMagic = 0xDEAFBABEu;
-const uint32_t kPackEndMark = 0xDEADBEEFu;
-const uint32_t kPackVertexSize = 32;
-const uint32_t kPackNormalSize = 12;
-
 inline uint32_t loadU32(const unsigned char* at) {
     return (uint32_t)at[0] | (uint32_t)at[1] << 8 | (uint32_t)at[2] << 16 | (uint32_t)at[3] << 24;
 }
@@ -66,19 +62,19 @@ inline float loadF32(const unsigned char* at) {
 // Vertex i's position, and its normal from wherever the pack keeps it: inside
 // the record with one texture set, in the normal records with two.
 inline void vertexPosition(const Pack& pack, const MeshInfo& mesh, uint32_t i, float out[3]) {
-    const unsigned char* record = pack.bytes + mesh.vertexOffset + kPackVertexSize * i;
+    const unsigned char* record = pack.bytes + mesh.vertexOffset + kVertexRecordSize * i;
     for (int k = 0; k < 3; ++k) out[k] = loadF32(record + 4 * k);
 }
 inline void vertexNormal(const Pack& pack, const MeshInfo& mesh, uint32_t i, float out[3]) {
-    const unsigned char* at = mesh.textureSets == 1
-                                  ? pack.bytes + mesh.vertexOffset + kPackVertexSize * i + 12
-                                  : pack.bytes + mesh.normalOffset + kPackNormalSize * i;
+    const unsigned char* at =
+        mesh.textureSets == 1 ? pack.bytes + mesh.vertexOffset + kVertexRecordSize * i + kOneSetNormalAt
+                              : pack.bytes + mesh.normalOffset + kNormalRecordSize * i;
     for (int k = 0; k < 3; ++k) out[k] = loadF32(at + 4 * k);
 }
 // The first texture set's (u, v) as stored.
 inline void vertexTexture(const Pack& pack, const MeshInfo& mesh, uint32_t i, float out[2]) {
-    const unsigned char* record = pack.bytes + mesh.vertexOffset + kPackVertexSize * i;
-    const int at = mesh.textureSets == 1 ? 24 : 16;
+    const unsigned char* record = pack.bytes + mesh.vertexOffset + kVertexRecordSize * i;
+    const int at = mesh.textureSets == 1 ? kOneSetTextureAt : kTwoSetFirstTextureAt;
     out[0] = loadF32(record + at);
     out[1] = loadF32(record + at + 4);
 }

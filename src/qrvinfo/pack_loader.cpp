@@ -1,6 +1,7 @@
 #include "qrvinfo/pack_loader.h"
 
-#include <cfloat>
+#include "qrvinfo/escape.h"
+
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -12,7 +13,7 @@
 // - normal count 0 (welded, one set: the records carry the normals) or the
 //   vertex count; with two sets always the vertex count; with one set and
 //   normal records these repeat the records' normals;
-// - index count a multiple of 3, at most 65535, and at least the vertex count:
+// - index count a multiple of 3, at most kMaxIndices, and at least the vertex count:
 //   every vertex comes from a corner, and vertices are numbered in the order
 //   the triangles first use them (plain: 0, 1, 2, ...; welded: first key
 //   first). One set with normal records is the plain stream: one vertex per
@@ -26,13 +27,11 @@
 //   the writer finds them: in record order, replaced only by a strictly
 //   smaller or larger value (so of 0 and -0 the first met stays). NaN
 //   coordinates never compare, so they never reach the bounds; an axis
-//   without any number keeps the starting extremes (0x7F7FFFFF / 0xFF7FFFFF).
+//   without any number keeps the starting extremes.
 
 namespace {
 
-const uint32_t kMaxIndices = 65535;  // 3 x 21845 faces, 16-bit numbers
-const uint32_t kMinSubsetSize = 2 + 2 + 4 * 20;
-const float kSlotParameters[4] = {0.0f, 0.0f, 1.0f, 1.0f};
+const uint32_t kMinSubsetSize = kSubsetHeaderSize + kTextureSlots * kEmptySlotSize;
 
 struct Loader {
     const unsigned char* bytes;
@@ -72,22 +71,25 @@ int fail(Loader& l, int64_t offset, const char* field, const char* expected, con
     return 0;
 }
 
-// Name bytes for messages: printable ASCII kept, the rest as '?', cut short.
+// A name (length counting its terminator) for messages: cut after 32 bytes,
+// or sooner where its escapes would not fit.
 void quoteName(const unsigned char* bytes, uint32_t length, char* out, size_t room) {
-    size_t n = 0;
-    out[n++] = '"';
-    for (uint32_t i = 0; i + 1 < length && n + 5 < room; ++i) {
-        unsigned char c = bytes[i];
-        out[n++] = (c >= 0x20 && c < 0x7F && c != '"') ? (char)c : '?';
-        if (i == 31 && i + 2 < length) {
-            out[n++] = '.';
-            out[n++] = '.';
-            out[n++] = '.';
-            break;
-        }
+    Array<char> text;
+    for (uint32_t most = 32;; --most) {
+        text.count = 0;
+        appendTextName(text, bytes, length > 0 ? length - 1 : 0, most);
+        if ((size_t)text.count < room) break;
     }
-    out[n++] = '"';
-    out[n] = 0;
+    std::snprintf(out, room, "%.*s", (int)text.count, text.items);
+}
+
+struct HexText {
+    char text[12];
+};
+HexText hex(uint32_t value) {
+    HexText hex;
+    std::snprintf(hex.text, sizeof hex.text, "0x%08X", value);
+    return hex;
 }
 
 int failRoom(Loader& l, const char* field, uint32_t needed) {
@@ -231,9 +233,9 @@ int takeSubsets(Loader& l, Pack& pack, MeshInfo& mesh, int32_t meshNumber) {
         lastCountAt = l.at + 2;
         l.at += 4;
 
-        NameRef slots[4];
-        for (int k = 0; k < 4; ++k) {
-            static const char* const kinds[4] = {"diffuse", "lightmap", "unused", "unused"};
+        NameRef slots[kTextureSlots];
+        for (int k = 0; k < kTextureSlots; ++k) {
+            static const char* const kinds[kTextureSlots] = {"diffuse", "lightmap", "unused", "unused"};
             char slot[64];
             std::snprintf(slot, sizeof slot, "subset %u texture slot %d (%s) name", s, k, kinds[k]);
             if (!takeName(l, slot, false, &slots[k])) return 0;
@@ -270,29 +272,21 @@ int takeSubsets(Loader& l, Pack& pack, MeshInfo& mesh, int32_t meshNumber) {
 
 // Vertex records, normals, bounds and indices.
 int takeVertexStream(Loader& l, MeshInfo& mesh) {
-    if (!takeCount(l, "vertex count", kPackVertexSize, "vertex records", &mesh.vertexCount))
+    if (!takeCount(l, "vertex count", kVertexRecordSize, "vertex records", &mesh.vertexCount))
         return 0;
     mesh.vertexOffset = l.at;
-    // Bounds as the writer builds them: strict comparisons pass over NaN.
-    float low[3], high[3];
-    for (int k = 0; k < 3; ++k) {
-        low[k] = FLT_MAX;
-        high[k] = -FLT_MAX;
-    }
+    Bounds bounds;  // as the writer builds them
     for (uint32_t v = 0; v < mesh.vertexCount; ++v) {
         const unsigned char* record = l.bytes + l.at;
-        for (int k = 0; k < 3; ++k) {
-            const float p = loadF32(record + 4 * k);
-            if (p < low[k]) low[k] = p;
-            if (p > high[k]) high[k] = p;
-        }
-        if (mesh.textureSets == 2 && loadU32(record + 12) != 0) {
+        const float position[3] = {loadF32(record), loadF32(record + 4), loadF32(record + 8)};
+        bounds.add(position);
+        if (mesh.textureSets == 2 && loadU32(record + kTwoSetZeroWordAt) != 0) {
             char field[64];
             std::snprintf(field, sizeof field, "vertex %u zero word", v);
-            return fail(l, l.at + 12, field, "0x00000000 (two texture sets)", "0x%08X",
-                        loadU32(record + 12));
+            return fail(l, l.at + kTwoSetZeroWordAt, field, "0x00000000 (two texture sets)",
+                        "0x%08X", loadU32(record + kTwoSetZeroWordAt));
         }
-        l.at += kPackVertexSize;
+        l.at += kVertexRecordSize;
     }
 
     if (!takeU32(l, "normal count", &mesh.normalCount)) return 0;
@@ -307,12 +301,12 @@ int takeVertexStream(Loader& l, MeshInfo& mesh) {
                           mesh.vertexCount);
         return fail(l, l.at - 4, "normal count", expected, "%u", mesh.normalCount);
     }
-    if (!checkFit(l, "normal count", mesh.normalCount, kPackNormalSize, "normal records")) return 0;
+    if (!checkFit(l, "normal count", mesh.normalCount, kNormalRecordSize, "normal records")) return 0;
     mesh.normalOffset = l.at;
     for (uint32_t n = 0; n < mesh.normalCount; ++n) {
         const unsigned char* normal = l.bytes + l.at;
         if (mesh.textureSets == 1) {
-            const unsigned char* inRecord = l.bytes + mesh.vertexOffset + kPackVertexSize * n + 12;
+            const unsigned char* inRecord = l.bytes + mesh.vertexOffset + kVertexRecordSize * n + kOneSetNormalAt;
             for (int k = 0; k < 3; ++k) {
                 if (sameBitsOrNaN(loadF32(normal + 4 * k), loadF32(inRecord + 4 * k))) continue;
                 char field[64], expected[96];
@@ -323,13 +317,13 @@ int takeVertexStream(Loader& l, MeshInfo& mesh) {
                             (double)loadF32(normal + 4 * k));
             }
         }
-        l.at += kPackNormalSize;
+        l.at += kNormalRecordSize;
     }
 
-    if (l.limit - l.at < 24) return failRoom(l, "bounds", 24);
+    if (l.limit - l.at < kBoundsSize) return failRoom(l, "bounds", kBoundsSize);
     for (int k = 0; k < 6; ++k) {
         const float stored = loadF32(l.bytes + l.at + 4 * k);
-        const float wanted = k < 3 ? low[k] : high[k - 3];
+        const float wanted = k < 3 ? bounds.min[k] : bounds.max[k - 3];
         if (k < 3)
             mesh.boundsMin[k] = stored;
         else
@@ -339,14 +333,14 @@ int takeVertexStream(Loader& l, MeshInfo& mesh) {
                                              "bounds minimum z", "bounds maximum x",
                                              "bounds maximum y", "bounds maximum z"};
         char expected[128];
-        const bool none = wanted == FLT_MAX || wanted == -FLT_MAX;
+        const bool none = wanted == Bounds().min[0] || wanted == Bounds().max[0];
         std::snprintf(expected, sizeof expected, "%.9g (%s)", (double)wanted,
                       none    ? "no vertex has a number there: the starting extreme"
                       : k < 3 ? "the smallest vertex coordinate"
                               : "the largest vertex coordinate");
         return fail(l, l.at + 4 * k, names[k], expected, "%.9g", (double)stored);
     }
-    l.at += 24;
+    l.at += kBoundsSize;
 
     const uint32_t indexCountAt = l.at;
     if (!takeCount(l, "index count", 2, "indices", &mesh.indexCount)) return 0;
@@ -354,9 +348,11 @@ int takeVertexStream(Loader& l, MeshInfo& mesh) {
     if (mesh.indexCount % 3 != 0)
         return fail(l, indexCountAt, "index count", "a multiple of 3 (three per triangle)", "%u",
                     mesh.indexCount);
-    if (mesh.indexCount > kMaxIndices)
-        return fail(l, indexCountAt, "index count", "at most 65535 (21845 triangles)", "%u",
-                    mesh.indexCount);
+    if (mesh.indexCount > kMaxIndices) {
+        std::snprintf(expected, sizeof expected, "at most %u (%u triangles)", kMaxIndices,
+                      kMaxTriangles);
+        return fail(l, indexCountAt, "index count", expected, "%u", mesh.indexCount);
+    }
     if (mesh.indexCount < mesh.vertexCount) {
         std::snprintf(expected, sizeof expected,
                       "at least %u (the vertex count: every vertex is a triangle corner)",
@@ -403,20 +399,19 @@ int takeChunk(Loader& l, Pack& pack, int32_t number) {
 
     uint32_t magic;
     if (!takeU32(l, "chunk magic", &magic)) return 0;
-    if (magic != kPackChunkMagic)
-        return fail(l, l.at - 4, "chunk magic", "0xDEAFBABE", "0x%08X", magic);
+    if (magic != kChunkMagic)
+        return fail(l, l.at - 4, "chunk magic", hex(kChunkMagic).text, "0x%08X", magic);
     if (!takeName(l, "name", true, &mesh.name)) return 0;
     if (mesh.name.length > 0) {
         char quoted[48];
         quoteName(l.bytes + mesh.name.offset, mesh.name.length, quoted, sizeof quoted);
         std::snprintf(l.where, sizeof l.where, "mesh %d %s", number, quoted);
     }
-    static const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
     for (int k = 0; k < 16; ++k) {
         char field[48];
         std::snprintf(field, sizeof field, "transform element %d (row %d, column %d)", k, k / 4,
                       k % 4);
-        if (!takeF32Exact(l, field, identity[k])) return 0;
+        if (!takeF32Exact(l, field, kIdentityTransform[k])) return 0;
     }
     if (!takeU32(l, "texture set count", &mesh.textureSets)) return 0;
     if (mesh.textureSets != 1 && mesh.textureSets != 2)
@@ -445,9 +440,11 @@ int loadPack(const unsigned char* bytes, int64_t size, Pack& pack, PackError& er
     std::memset(&l, 0, sizeof l);
     l.error = &error;
     l.bytes = bytes;
-    if (size < 8) {
-        fail(l, -1, "file size", "at least 8 bytes (chunk count and end mark)", "%lld bytes",
-             (long long)size);
+    if (size < kTailSize) {
+        char expected[64];
+        std::snprintf(expected, sizeof expected, "at least %u bytes (chunk count and end mark)",
+                      kTailSize);
+        fail(l, -1, "file size", expected, "%lld bytes", (long long)size);
         return 0;
     }
     if (size > (int64_t)UINT32_MAX) {
@@ -457,9 +454,9 @@ int loadPack(const unsigned char* bytes, int64_t size, Pack& pack, PackError& er
     }
     l.size = (uint32_t)size;
     const uint32_t endMark = loadU32(bytes + l.size - 4);
-    if (endMark != kPackEndMark)
-        return fail(l, l.size - 4, "end mark", "0xDEADBEEF", "0x%08X", endMark);
-    const uint32_t countAt = l.size - 8;
+    if (endMark != kEndMark)
+        return fail(l, l.size - 4, "end mark", hex(kEndMark).text, "0x%08X", endMark);
+    const uint32_t countAt = l.size - kTailSize;
     const uint32_t chunks = loadU32(bytes + countAt);
     char expected[128];
     if (chunks > countAt / 4) {

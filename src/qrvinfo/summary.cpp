@@ -1,5 +1,7 @@
 #include "qrvinfo/summary.h"
 
+#include "qrvinfo/escape.h"
+
 #include <cstdarg>
 
 PackTotals packTotals(const Pack& pack) {
@@ -40,23 +42,12 @@ static void say(Array<char>& out, const char* format, ...) {
     out.count = at + n;
 }
 
-// Quoted, with anything but printable ASCII escaped; "none" for no name.
+// "none" for no name.
 static void sayName(Array<char>& out, const Pack& pack, const NameRef& name) {
-    if (name.length == 0) {
+    if (name.length == 0)
         say(out, "none");
-        return;
-    }
-    out.push('"');
-    for (uint32_t i = 0; i + 1 < name.length; ++i) {
-        const unsigned char c = pack.bytes[name.offset + i];
-        if (c == '"' || c == '\\')
-            say(out, "\\%c", c);
-        else if (c >= 0x20 && c < 0x7F)
-            out.push((char)c);
-        else
-            say(out, "\\x%02X", c);
-    }
-    out.push('"');
+    else
+        appendTextName(out, pack.bytes + name.offset, name.length - 1);
 }
 
 void appendSummary(Array<char>& out, const char* path, const Pack& pack) {

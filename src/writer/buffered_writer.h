@@ -70,14 +70,10 @@ private:
     BufferedWriter& operator=(const BufferedWriter&) = delete;
 };
 
-// Little-endian stores into a byte area, for records assembled in place. A
-// value is copied as it is: the compiler does not always merge byte stores,
-// and records are most of the output.
-static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "every target we build is little-endian");
+// Little-endian stores into a byte area, for records assembled in place. Every
+// target is little-endian, so a value is copied as it is: the compiler does
+// not always merge byte stores, and records are most of the output.
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "records are stored in the host's byte order");
 inline void storeU32(unsigned char* at, uint32_t value) { std::memcpy(at, &value, 4); }
-inline void storeF32(unsigned char* at, float value) {
-    uint32_t bits;
-    std::memcpy(&bits, &value, 4);
-    storeU32(at, bits);
-}
+inline void storeF32(unsigned char* at, float value) { std::memcpy(at, &value, 4); }
 inline void storeU16(unsigned char* at, uint16_t value) { std::memcpy(at, &value, 2); }

@@ -28,15 +28,13 @@ void writePlainVertexStream(const Mesh& mesh, BufferedWriter& out, bool twoSets)
     out.putU32(corners);
     for (int32_t t = 0; t < triangles; ++t) {
         const MeshFace& face = mesh.faces[t];
-        unsigned char* record = out.reserve(36);
+        unsigned char* record = out.reserve(3 * kNormalRecordSize);
         for (int k = 0; k < 3; ++k) {
             float normal[3];
             convertNormal(mesh.normals[face.corners[2 - k].normal], normal);
-            storeF32(record + 12 * k + 0, normal[0]);
-            storeF32(record + 12 * k + 4, normal[1]);
-            storeF32(record + 12 * k + 8, normal[2]);
+            storeNormal(record + kNormalRecordSize * k, normal);
         }
-        out.commit(36);
+        out.commit(3 * kNormalRecordSize);
     }
 
     bounds.write(out);

@@ -4,6 +4,7 @@
 #include "platform/filesystem.h"
 #include "platform/log.h"
 #include "platform/replacing_file.h"
+#include "qrv/format.h"
 #include "writer/vertex_stream.h"
 #include "writer/weld.h"
 
@@ -27,14 +28,9 @@ static void writeName(BufferedWriter& out, const String& name) {
     if (bytes > 0) out.put(name.data, bytes);
 }
 
-BufferedWriter& writeTextureSlot(BufferedWriter& out, const String& name, float p1, float p2,
-                                 float p3, float p4) {
+static void writeTextureSlot(BufferedWriter& out, const String& name) {
     writeName(out, name);
-    out.putF32(p1);
-    out.putF32(p2);
-    out.putF32(p3);
-    out.putF32(p4);
-    return out;
+    for (float value : kSlotParameters) out.putF32(value);
 }
 
 static void lowerCase(String& name) {
@@ -43,12 +39,11 @@ static void lowerCase(String& name) {
 }
 
 void writeMeshChunk(BufferedWriter& out, Mesh& mesh, uint32_t options, Welder& welder) {
-    static const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
     out.putU32(kChunkMagic);
     const bool twoSets = mesh.mapChannels[1].count > 0;
     lowerCase(mesh.name);
     writeName(out, mesh.name);
-    for (float value : identity) out.putF32(value);
+    for (float value : kIdentityTransform) out.putF32(value);
     out.putU32(twoSets ? 2u : 1u);
     if (options & kOptionWeld)
         writeWeldedVertexStream(mesh, out, twoSets, welder);
@@ -68,10 +63,8 @@ void writeMeshChunk(BufferedWriter& out, Mesh& mesh, uint32_t options, Welder& w
         const String& diffuse = subset.textureName;
         gLog->print("\t[%d]: %s (%s) [%d %d]\n", i, diffuse.printable(), lightmap.printable(),
                     subset.firstIndex, subset.triangleCount);
-        writeTextureSlot(out, diffuse, 0.0f, 0.0f, 1.0f, 1.0f);
-        writeTextureSlot(out, lightmap, 0.0f, 0.0f, 1.0f, 1.0f);
-        writeTextureSlot(out, empty, 0.0f, 0.0f, 1.0f, 1.0f);
-        writeTextureSlot(out, empty, 0.0f, 0.0f, 1.0f, 1.0f);
+        const String* slots[kTextureSlots] = {&diffuse, &lightmap, &empty, &empty};
+        for (const String* name : slots) writeTextureSlot(out, *name);
     }
 }
 

@@ -9,8 +9,6 @@
 extern const char* lightmapSuffix;
 
 const uint32_t kOptionWeld = 1u;  // bit 0 of the option word: option -o
-const uint32_t kChunkMagic = 0xDEAFBABEu;
-const uint32_t kEndMark = 0xDEADBEEFu;
 
 // The input path with its extension replaced by ".qrv"; the empty String when
 // memory ran out.
@@ -29,5 +27,3 @@ void writePackTo(BufferedWriter& out, Mesh* head, uint32_t options);
 
 class Welder;
 void writeMeshChunk(BufferedWriter& out, Mesh& mesh, uint32_t options, Welder& welder);
-BufferedWriter& writeTextureSlot(BufferedWriter& out, const String& name, float p1, float p2,
-                                 float p3, float p4);

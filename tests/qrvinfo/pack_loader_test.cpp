@@ -25,7 +25,7 @@ TEST(PackLoader, NamesTheBrokenFieldAndItsByte) {
         {"normal count", 0, 4, 2, "normal count"}, {"normal 1", 4, 4, 0x3F000000, "normal 1 component 1"},
         {"bounds", 8, 4, 0xC0000000, "bounds minimum z"}, {"bounds", 20, 4, 0, "bounds maximum z"},  // -0 came first
         {"index count", 0, 4, 0xFFFFFFFF, "index count"}, {"index count", 0, 4, 6, "index count"},
-        {"indices", 2, 2, 3, "index 1"}, {"subset count", 0, 4, 0xFFFFFFFF, "subset count"},
+        {"indices", 2, 2, 3, "index 1"}, {"indices", 0, 2, 1, "index 0"}, {"subset count", 0, 4, 0xFFFFFFFF, "subset count"},
         {"subset", 0, 2, 3, "subset 0 first index"}, {"subset", 2, 2, 2, "subset 0 triangle count"},
         {"subset", 2, 2, 0, "subset 0 triangle count"}, {"slot 0", 0, 4, 0xFFFFFFFF, "slot 0 (diffuse) name length"},
         {"slot 1", 0, 4, 1, "slot 1 (lightmap) name length"}, {"slot 2", 12, 4, 0, "slot 2 parameter 3"},

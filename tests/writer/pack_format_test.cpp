@@ -3,25 +3,23 @@
 #include "support/test_support.h"
 #include "writer/pack_bytes.h"
 
-// Packs worked out by hand from the format; the loader accepts them too.
-class PackFormat : public ::testing::Test {
-protected:
-    void SetUp() override { ensureServices(); }
-    void TearDown() override { lightmapSuffix = "_L_0000"; }
-    static void expectPack(Mesh* head, const PackBytes& expected, const std::string& log, uint32_t options = 0) {
+// The pack of head is expected's bytes with that Log, welded or not, and the loader accepts it.
+static void expectPack(Mesh* head, const PackBytes& expected, const std::string& log, std::vector<uint32_t> options) {
+    for (uint32_t weld : options) {
         resetLog();
-        const std::string bytes = packBytes(head, options);
-        EXPECT_EQ(expected.data, bytes) << "options " << options;
+        const std::string bytes = packBytes(head, weld);
+        EXPECT_EQ(expected.data, bytes) << "options " << weld;
         EXPECT_EQ(log, logText());
         Pack pack;
         PackError error;
         EXPECT_TRUE(loadBytes(bytes, pack, error)) << error.field;
     }
-};
+}
 
 // One triangle of corners 0, 1, 2 (entries 0, 1, 2 of every list) and its subset.
-static void addTriangle(Mesh& mesh, const Vec3 (&p)[3], const Vec3 (&n)[3], const TexVertex (&t)[3],
+static void addTriangle(Mesh& mesh, const char* name, const Vec3 (&p)[3], const Vec3 (&n)[3], const TexVertex (&t)[3],
                         const char* texture) {
+    mesh.name.assign(String(name));
     MeshFace& face = mesh.faces.pushCleared();
     for (int k = 0; k < 3; ++k) {
         face.corners[k] = FaceCorner{k, k, {k, k}};
@@ -31,37 +29,33 @@ static void addTriangle(Mesh& mesh, const Vec3 (&p)[3], const Vec3 (&n)[3], cons
     mesh.subsets[0].textureName.assign(String(texture));
 }
 
-TEST_F(PackFormat, EmptySceneMeshWithoutFacesAndSmallCase) {
+// Packs worked out by hand: no meshes; a mesh without faces (36-byte vertex stream: two counts, the starting
+// bounds, no indices); the small case of 357 bytes; two sets with zero words, both sets in the records, normals
+// only in normal records and the lightmap slot (welding three distinct corners changes nothing).
+TEST(PackFormat, EmptyPackMeshWithoutFacesSmallCaseAndTwoSets) {
+    ensureServices();
     EXPECT_EQ(std::string("\0\0\0\0\xEF\xBE\xAD\xDE", 8), packBytes(nullptr));
-    Mesh box, mesh;
-    box.name.assign(String("Box01"));
-    PackBytes b;  // 36-byte vertex stream: two counts, the starting bounds, no indices
-    meshChunk(b, "box01", 1, {}, false, {}, {}, {});
+    Mesh box, small, wall;
+    box.name.assign(String("BoxZ1"));  // Z: the last letter lowered
+    PackBytes b;
+    meshChunk(b, "boxz1", 1, {}, false, {}, {}, {});
     ASSERT_EQ(4u + 4 + 6 + 64 + 4 + 36 + 4 + 12, b.tail({0}).data.size());
-    for (uint32_t options : {0u, kOptionWeld}) expectPack(&box, b, "MESH: box01\n", options);
-    mesh.name.assign(String("B"));
-    addTriangle(mesh, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 0, 1}, {0, 0, 1}, {0, 0, 1}}, {{0, 0}, {1, 0}, {0, 0.5f}},
+    expectPack(&box, b, "MESH: boxz1\n", {0, kOptionWeld});
+    addTriangle(small, "B", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 0, 1}, {0, 0, 1}, {0, 0, 1}}, {{0, 0}, {1, 0}, {0, 0.5f}},
                 "wood");
     ASSERT_EQ(357u, smallPack().data.size());
-    expectPack(&mesh, smallPack(), "MESH: b\n\t[0]: wood ((null)) [0 1]\n");
-}
-
-// Two sets: zero words, both sets in the records, normals only in normal records, the lightmap slot. Welding
-// three distinct corners changes nothing.
-TEST_F(PackFormat, DualSetMeshCarriesZeroWordsAndLightmapSlot) {
-    Mesh mesh;
-    mesh.name.assign(String("Wall"));
-    addTriangle(mesh, {{1, 2, 3}, {4, -1, 0.5f}, {-2, 4, -1}}, {{0.6f, 0.8f, 0}, {0, 0, 1}, {1, 0, 0}},
+    expectPack(&small, smallPack(), "MESH: b\n\t[0]: wood ((null)) [0 1]\n", {0});
+    addTriangle(wall, "Wall", {{1, 2, 3}, {4, -1, 0.5f}, {-2, 4, -1}}, {{0.6f, 0.8f, 0}, {0, 0, 1}, {1, 0, 0}},
                 {{0.25f, 0.75f}, {0.5f, 0}, {1, 1}}, "Stone");
-    for (TexVertex t : {TexVertex{0.125f, 0.5f}, {0.75f, 0.25f}, {0, 1}}) mesh.mapChannels[1].push(t);
+    for (TexVertex t : {TexVertex{0.125f, 0.5f}, {0.75f, 0.25f}, {0, 1}}) wall.mapChannels[1].push(t);
     EXPECT_NE(std::string::npos, dualPack().data.find(std::string("\x0c\0\0\0wall_L_0000\0", 16)));
-    for (uint32_t options : {0u, kOptionWeld})
-        expectPack(&mesh, dualPack(), "MESH: wall\n\t[0]: Stone (wall_L_0000) [0 1]\n", options);
+    expectPack(&wall, dualPack(), "MESH: wall\n\t[0]: Stone (wall_L_0000) [0 1]\n", {0, kOptionWeld});
 }
 
 // The later object heads the reader's list and goes first. The -l suffix goes on as given, even to no name.
 // A bitmap with an empty base name gives length 1 (the zero alone), no diffuse bitmap length 0.
-TEST_F(PackFormat, ChunksFollowTheSceneListWithSuffixAndTextureNames) {
+TEST(PackFormat, ChunksFollowTheSceneListWithSuffixAndTextureNames) {
+    ensureServices();
     lightmapSuffix = "_LM";
     Mesh a, b;
     a.name.assign(String("Wall"));
@@ -73,7 +67,8 @@ TEST_F(PackFormat, ChunksFollowTheSceneListWithSuffixAndTextureNames) {
     const uint32_t second = (uint32_t)expected.data.size();
     meshChunk(expected, "wall", 2, {}, true, {}, {}, {{0, 0, "", "wall_LM"}});
     expectPack(scene.head, expected.tail({0, second}),
-               "MESH: (null)\n\t[0]: (null) (_LM) [0 0]\nMESH: wall\n\t[0]:  (wall_LM) [0 0]\n");
+               "MESH: (null)\n\t[0]: (null) (_LM) [0 0]\nMESH: wall\n\t[0]:  (wall_LM) [0 0]\n", {0});
+    lightmapSuffix = "_L_0000";
 }
 
 // Only the file name's extension goes: none, a dot in a directory only, a name that is all extension.

@@ -1,0 +1,65 @@
+#include "qrvinfo/escape.h"
+
+void appendTextName(Array<char>& out, const unsigned char* bytes, uint32_t n, uint32_t maxBytes) {
+    static const char digits[] = "0123456789ABCDEF";
+    out.push('"');
+    for (uint32_t i = 0; i < n && i < maxBytes; ++i) {
+        const unsigned char c = bytes[i];
+        if (c == '"' || c == '\\') {
+            out.push('\\');
+            out.push((char)c);
+        } else if (c >= 0x20 && c < 0x7F) {
+            out.push((char)c);
+        } else {
+            out.push('\\');
+            out.push('x');
+            out.push(digits[c >> 4]);
+            out.push(digits[c & 15]);
+        }
+    }
+    if (n > maxBytes)
+        for (int k = 0; k < 3; ++k) out.push('.');
+    out.push('"');
+}
+
+void putJsonString(FILE* out, const unsigned char* bytes, size_t n, bool inScript) {
+    std::fputc('"', out);
+    for (size_t i = 0; i < n; ++i) {
+        const unsigned char c = bytes[i];
+        const bool quoting = c == '"' || c == '\\';
+        const bool markup = c == '<' || c == '>' || c == '&';
+        if (c < 0x20 || c >= 0x7F || (inScript && (quoting || markup)))
+            std::fprintf(out, "\\u%04x", c);
+        else if (quoting)
+            std::fprintf(out, "\\%c", c);
+        else
+            std::fputc(c, out);
+    }
+    std::fputc('"', out);
+}
+
+void putJsonName(FILE* out, const Pack& pack, const NameRef& name, bool inScript) {
+    if (name.length == 0)
+        std::fputs("null", out);
+    else
+        putJsonString(out, pack.bytes + name.offset, name.length - 1, inScript);
+}
+
+void putHtmlText(FILE* out, const char* text, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        const char c = text[i];
+        if (c == '<')
+            std::fputs("&lt;", out);
+        else if (c == '>')
+            std::fputs("&gt;", out);
+        else if (c == '&')
+            std::fputs("&amp;", out);
+        else
+            std::fputc(c, out);
+    }
+}
+
+char objNameByte(unsigned char c, bool word) {
+    const bool control = c < 0x20 || c == 0x7F;
+    return control || (word && (c == ' ' || c == '#')) ? '_' : (char)c;
+}
