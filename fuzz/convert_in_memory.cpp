@@ -7,10 +7,6 @@
 #include "writer/qrv_writer.h"
 #include <cstring>
 
-// A geometry object without a material reference fails its read instead of ending the process.
-static bool missingReference = false;
-static void recordMissingReference(ReadContext&) { missingReference = true; }
-
 static std::string packFault(Mesh* head, int meshes, uint32_t options) {
     MemoryWriteStream stream;
     BufferedWriter out(&stream);
@@ -28,15 +24,13 @@ static std::string packFault(Mesh* head, int meshes, uint32_t options) {
 ConversionOutcome convertInMemory(const unsigned char* bytes, size_t size) {
     ConversionOutcome outcome;
     gLog->discard();
-    missingReference = false;
     AseReader reader;
-    reader.options.missingMaterialRef = recordMissingReference;
     Scene scene;
     outcome.read = reader.readScene(&scene, new BytesStream(bytes, size)) != 0;
     for (Mesh* mesh = scene.head; mesh; mesh = mesh->next) ++outcome.meshes;
     bool logged = false;
     for (int32_t i = 0; i < gLog->lineTotal(); ++i) logged |= std::strncmp(gLog->line(i), "ERROR: ", 7) == 0;
-    if (outcome.read && missingReference) outcome.fault = "read past a missing material reference";
+    if (outcome.read && reader.missingMaterialRef) outcome.fault = "read past a missing material reference";
     if (!outcome.read && !logged) outcome.fault = "refused without an ERROR line in the Log";
     if (outcome.read && outcome.fault.empty() && (outcome.fault = packFault(scene.head, outcome.meshes, 0)).empty())
         outcome.fault = packFault(scene.head, outcome.meshes, kOptionWeld);
@@ -54,16 +48,14 @@ std::string readingTrace(const unsigned char* bytes, size_t size, int threads, i
     HeapAllocator* heap = dynamic_cast<HeapAllocator*>(gAllocator);
     if (heap) heap->allocatedBytes = 0;
     const int32_t allocatedBefore = 0;
-    missingReference = false;
     AseReader reader;
-    reader.options.missingMaterialRef = recordMissingReference;
     reader.options.threads = threads;
     reader.options.minimumPartBytes = minimumPartBytes;
     reader.options.lineScans = lineScans;
     Scene scene;
     const int read = reader.readScene(&scene, new BytesStream(bytes, size));
     if (partsTaken) *partsTaken += reader.partsTaken;
-    std::string trace = "read " + std::to_string(read) + (missingReference ? ", no material reference" : "") +
+    std::string trace = "read " + std::to_string(read) + (reader.missingMaterialRef ? ", no material reference" : "") +
                         ", allocated " + std::to_string(heap ? heap->allocatedBytes - allocatedBefore : 0) + "\n";
     for (int32_t i = 0; i < gLog->lineTotal(); ++i)
         trace.append(gLog->line(i), std::strcspn(gLog->line(i), "\n")).push_back('\n');

@@ -381,7 +381,7 @@ TEST(Reader, InputThatShrinksWhileMappedFailsSayingSo) {
         reader.options.minimumPartBytes = 1 << 16;
         Scene scene;
         EXPECT_EQ(0, reader.readScene(&scene, stream, path.c_str()));
-        EXPECT_STREQ("the input file shrank while it was read", reader.failure);
+        EXPECT_STREQ("the input file shrank while it was read", reader.error.message);
         EXPECT_EQ("ERROR: the input file shrank while it was read", lastError());
         EXPECT_TRUE(logText().find("mesh: Box01\n") != std::string::npos);  // the first page was read as it was
         while (Mesh* mesh = scene.head) scene.head = mesh->next, delete mesh;

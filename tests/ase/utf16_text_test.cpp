@@ -36,16 +36,14 @@ struct Outcome {
 
 Outcome readInput(Stream* stream) {
     resetLog();
-    MissingRefSeam seam;  // a file cut short leaves its object without one
     AseReader reader;
-    reader.options.missingMaterialRef = MissingRefSeam::record;
     HeapAllocator* heap = dynamic_cast<HeapAllocator*>(gAllocator);
     const int32_t before = heap ? heap->allocatedBytes : 0;
     Scene scene;
     Outcome o;
     o.result = reader.readScene(&scene, stream, "in.ase");
     o.allocated = heap ? heap->allocatedBytes - before : 0;
-    o.log = logText(), o.warnings = reader.warnings, o.failure = reader.failure;
+    o.log = logText(), o.warnings = reader.warnings, o.failure = reader.error.message;
     while (Mesh* mesh = scene.head) scene.head = mesh->next, delete mesh, ++o.meshes;
     return o;
 }
