@@ -7,18 +7,29 @@
 #include "writer/qrv_writer.h"
 #include <cstring>
 
-static std::string packFault(Mesh* head, int meshes, uint32_t options) {
+static std::string packBytes(Mesh* head, uint32_t options, bool* written) {
     MemoryWriteStream stream;
     BufferedWriter out(&stream);
     writePackTo(out, head, options);
+    *written = out.flush();
+    return std::string(stream.bytes.begin(), stream.bytes.end());
+}
+
+static std::string packFault(Mesh* head, int meshes, uint32_t options) {
+    bool written = false;
+    const std::string bytes = packBytes(head, options, &written);
     Pack pack;
     PackError error;
-    std::string fault = !out.flush() ? "a write failed"
-                        : !loadPack(stream.bytes.data(), (int64_t)stream.bytes.size(), pack, error)
+    std::string fault = !written ? "a write failed"
+                        : !loadPack((const unsigned char*)bytes.data(), (int64_t)bytes.size(), pack, error)
                             ? std::string(error.field) + ": expected " + error.expected + ", found " + error.found
                         : pack.meshes.count != meshes ? std::to_string(pack.meshes.count) + " chunks" : "";
     clearPack(pack);
     return fault.empty() ? "" : (options ? "welded pack: " : "plain pack: ") + fault;
+}
+
+static void release(Scene& scene) {
+    while (Mesh* mesh = scene.head) scene.head = mesh->next, delete mesh;
 }
 
 ConversionOutcome convertInMemory(const unsigned char* bytes, size_t size) {
@@ -34,10 +45,7 @@ ConversionOutcome convertInMemory(const unsigned char* bytes, size_t size) {
     if (!outcome.read && !logged) outcome.fault = "refused without an ERROR line in the Log";
     if (outcome.read && outcome.fault.empty() && (outcome.fault = packFault(scene.head, outcome.meshes, 0)).empty())
         outcome.fault = packFault(scene.head, outcome.meshes, kOptionWeld);
-    for (Mesh* next; scene.head; scene.head = next) {
-        next = scene.head->next;
-        delete scene.head;
-    }
+    release(scene);
     return outcome;
 }
 
@@ -47,7 +55,6 @@ std::string readingTrace(const unsigned char* bytes, size_t size, int threads, i
     // The count saturates, so over a long fuzz run it would stop moving: each read counts from zero.
     HeapAllocator* heap = dynamic_cast<HeapAllocator*>(gAllocator);
     if (heap) heap->allocatedBytes = 0;
-    const int32_t allocatedBefore = 0;
     AseReader reader;
     reader.options.threads = threads;
     reader.options.minimumPartBytes = minimumPartBytes;
@@ -56,17 +63,11 @@ std::string readingTrace(const unsigned char* bytes, size_t size, int threads, i
     const int read = reader.readScene(&scene, new BytesStream(bytes, size));
     if (partsTaken) *partsTaken += reader.partsTaken;
     std::string trace = "read " + std::to_string(read) + (reader.missingMaterialRef ? ", no material reference" : "") +
-                        ", allocated " + std::to_string(heap ? heap->allocatedBytes - allocatedBefore : 0) + "\n";
+                        ", allocated " + std::to_string(heap ? heap->allocatedBytes : 0) + "\n";
     for (int32_t i = 0; i < gLog->lineTotal(); ++i)
         trace.append(gLog->line(i), std::strcspn(gLog->line(i), "\n")).push_back('\n');
-    MemoryWriteStream stream;
-    BufferedWriter out(&stream);
-    writePackTo(out, scene.head, 0);
-    out.flush();
-    trace.append(stream.bytes.begin(), stream.bytes.end());
-    for (Mesh* next; scene.head; scene.head = next) {
-        next = scene.head->next;
-        delete scene.head;
-    }
+    bool written = false;
+    trace += packBytes(scene.head, 0, &written);
+    release(scene);
     return trace;
 }

@@ -9,13 +9,6 @@ struct ProgramRun {
     long peakKiB;        // the largest peak resident memory of all programs run so far (POSIX only)
 };
 
-// The exit status exit(-1) leaves in a death test: Windows keeps all 32 bits.
-#if defined(_WIN32)
-constexpr int kExitMinusOne = -1;
-#else
-constexpr int kExitMinusOne = 255;
-#endif
-
 // Runs program in dir as a script would: no terminal, standard input empty, standard output a pipe. On POSIX,
 // addressSpace > 0 limits its memory, stackKiB > 0 its stack, and two minutes of processor time end a hang.
 ProgramRun runProgram(const std::string& program, const std::string& dir, const std::vector<std::string>& args,
