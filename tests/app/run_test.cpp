@@ -81,10 +81,24 @@ TEST(Run, EveryWayARunEnds) {
         return name + ":1: warning: the file does not begin with *3DSMAX_ASCIIEXPORT\n" +
                (empty ? name + ": warning: no *GEOMOBJECT was read; the pack is empty\n" : "");
     };
+    auto refused = [&](const std::string& name, const std::string& reason) {
+        return open + name + "\"\n" + name + ": error: " + reason + "\n";
+    };
     ScratchDir dir;
-    for (const char* name : {"a.ase", "w.ase", "x.qrv", "bad.qrv"}) writeBytes(dir / name, kTriangle);
-    writeBytes(dir / "bad.ase", std::string(kTriangle).replace(kTriangle.find("*MESH_VERTEXNORMAL 0"), 20, "*MESH_FACENORMAL 0"));
-    writeBytes(dir / "noref.ase", without(kHeadless, noRef));  // the header's warning, too, is left unsaid
+    std::string noise(4096, '\0'), nonFinite = kTriangle;
+    for (size_t i = 0; i < noise.size(); ++i) noise[i] = (char)(i * 37 + (i >> 5));
+    nonFinite.replace(nonFinite.find("*MESH_VERTEX 1 1 0 0"), 20, "*MESH_VERTEX 1 nan 0 -inf");
+    nonFinite.replace(nonFinite.find("*MESH_VERTEXNORMAL 2 0 0 1"), 26, "*MESH_VERTEXNORMAL 2 0 0 1e99");
+    for (const auto& [name, bytes] : std::map<std::string, std::string>{
+             {"a.ase", kTriangle}, {"w.ase", kTriangle}, {"x.qrv", kTriangle}, {"bad.qrv", kTriangle},
+             {"bad.ase", std::string(kTriangle).replace(kTriangle.find("*MESH_VERTEXNORMAL 0"), 20, "*MESH_FACENORMAL 0")},
+             {"noref.ase", without(kHeadless, noRef)},  // the header's warning, too, is left unsaid
+             {"noise.ase", noise}, {"zeros.ase", std::string(4096, '\0')}, {"empty.ase", ""}, {"headless.ase", kHeadless},
+             {"nonfinite.ase", nonFinite}, {"open.ase", kTriangle.substr(0, kTriangle.rfind('}'))},  // never closed
+             {"openlist.ase", header + "*MATERIAL_LIST {\n*MATERIAL_COUNT 0\n"},
+             {"wedge.ase", readBytes(TARVOLT_TEST_DATA "/app/wedge_normals_apart.ase")},
+             {"tight.ase", kTriangle.substr(0, kTriangle.rfind('}') + 1)}})  // "}" the last byte
+        writeBytes(dir / name, bytes);
     const std::string object = kTriangle.substr(kTriangle.find("*GEOMOBJECT"));
     std::string late = kTriangle;
     for (int i = 0; i < 12000; ++i) late += object;  // 10 MB: a read-ahead thread takes the last part
@@ -97,20 +111,6 @@ TEST(Run, EveryWayARunEnds) {
         claims += "*GEOMOBJECT { *MESH { *MESH_NUMVERTEX 4194304 } *MATERIAL_REF 0 }\n" + std::string(140000, ' ') + "\n";
     writeBytes(dir / "claims.ase", claims);
     const bool sparse = makeSparse(dir / "huge.ase", 2147483648ull) && makeSparse(dir / "big.ase", 1ull << 30);
-    std::string noise(4096, '\0');
-    for (size_t i = 0; i < noise.size(); ++i) noise[i] = (char)(i * 37 + (i >> 5));
-    writeBytes(dir / "noise.ase", noise);
-    writeBytes(dir / "zeros.ase", std::string(4096, '\0'));
-    writeBytes(dir / "empty.ase", "");
-    writeBytes(dir / "headless.ase", kHeadless);
-    std::string nonFinite = kTriangle;
-    nonFinite.replace(nonFinite.find("*MESH_VERTEX 1 1 0 0"), 20, "*MESH_VERTEX 1 nan 0 -inf");
-    nonFinite.replace(nonFinite.find("*MESH_VERTEXNORMAL 2 0 0 1"), 26, "*MESH_VERTEXNORMAL 2 0 0 1e99");
-    writeBytes(dir / "nonfinite.ase", nonFinite);
-    writeBytes(dir / "open.ase", kTriangle.substr(0, kTriangle.rfind('}')));  // the object never closed
-    writeBytes(dir / "openlist.ase", header + "*MATERIAL_LIST {\n*MATERIAL_COUNT 0\n");
-    writeBytes(dir / "wedge.ase", readBytes(TARVOLT_TEST_DATA "/app/wedge_normals_apart.ase"));
-    writeBytes(dir / "tight.ase", kTriangle.substr(0, kTriangle.rfind('}') + 1));  // "}" the last byte
     // Faces whose material id names no submaterial are left out and counted; a worker's warning comes in order.
     auto ids = [](const char* name, std::vector<int> ids) {
         Faces faces;
@@ -137,10 +137,10 @@ TEST(Run, EveryWayARunEnds) {
         {{"-x", "a.ase", "b.ase"}, option('x'), 255, quiet},
         {{"a.ase", "b.ase"}, "ERROR: dunno what to do with \"b.ase\"\ntarvolt: error: one file at a time: \"b.ase\" "
                              "after \"a.ase\"\n", 255, quiet},
-        {{"-o", "missing.ase"}, open + "missing.ase\"\nmissing.ase: error: cannot open: No such file or directory\n",
-         255, "ERROR: cannot read \"missing.ase\""},
-        {{"folder.ase"}, open + "folder.ase\"\nfolder.ase: error: is a directory\n", 255, "ERROR: cannot read \"folder.ase\""},
-        {{"huge.ase"}, open + "huge.ase\"\nhuge.ase: error: larger than 2 GiB\n", 255, "ERROR: cannot read \"huge.ase\""},
+        {{"-o", "missing.ase"}, refused("missing.ase", "cannot open: No such file or directory"), 255,
+         "ERROR: cannot read \"missing.ase\""},
+        {{"folder.ase"}, refused("folder.ase", "is a directory"), 255, "ERROR: cannot read \"folder.ase\""},
+        {{"huge.ase"}, refused("huge.ase", "larger than 2 GiB"), 255, "ERROR: cannot read \"huge.ase\""},
         {{"bad.ase"}, open + "bad.ase\"\nbad.ase:45: error: " + tooMany, 255, "ERROR: line 45: " + tooMany},  // bad.qrv stays
         {{"noref.ase"}, "noref.ase:9: error: geometry object \"Box\" has no *MATERIAL_REF\n", 255, "ERROR: no MATERIAL_REF!"},
         {{"late.ase"}, "late.ase:" + lateLine + ": error: geometry object \"Box\" has no *MATERIAL_REF\n", 255,
@@ -169,8 +169,8 @@ TEST(Run, EveryWayARunEnds) {
     };
 #if !defined(_WIN32)  // inputs that are not regular files; a stem as long as a name may be
     EXPECT_EQ(0, mkfifo((dir / "pipe.ase").c_str(), 0644));
-    rows.push_back({{"pipe.ase"}, open + "pipe.ase\"\npipe.ase: error: not a regular file\n", 255, "ERROR: "});
-    rows.push_back({{"/dev/zero"}, open + "/dev/zero\"\n/dev/zero: error: not a regular file\n", 255, "ERROR: "});
+    rows.push_back({{"pipe.ase"}, refused("pipe.ase", "not a regular file"), 255, "ERROR: "});
+    rows.push_back({{"/dev/zero"}, refused("/dev/zero", "not a regular file"), 255, "ERROR: "});
     writeBytes(dir / (std::string(250, 's') + ".ase"), kTriangle);
     rows.push_back({{std::string(250, 's') + ".ase"}, done, 0, ""});
 #endif
