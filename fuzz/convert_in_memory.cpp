@@ -1,27 +1,15 @@
 #include "convert_in_memory.h"
 #include "ase/ase_reader.h"
 #include "platform/log.h"
-#include "qrvinfo/pack_loader.h"
 #include "support/memory_streams.h"
-#include "writer/buffered_writer.h"
-#include "writer/qrv_writer.h"
+#include "writer/pack_bytes.h"
 #include <cstring>
 
-static std::string packBytes(Mesh* head, uint32_t options, bool* written) {
-    MemoryWriteStream stream;
-    BufferedWriter out(&stream);
-    writePackTo(out, head, options);
-    *written = out.flush();
-    return std::string(stream.bytes.begin(), stream.bytes.end());
-}
-
 static std::string packFault(Mesh* head, int meshes, uint32_t options) {
-    bool written = false;
-    const std::string bytes = packBytes(head, options, &written);
     Pack pack;
     PackError error;
-    std::string fault = !written ? "a write failed"
-                        : !loadPack((const unsigned char*)bytes.data(), (int64_t)bytes.size(), pack, error)
+    const std::string bytes = packBytes(head, options);  // the Pack points into it
+    std::string fault = !loadBytes(bytes, pack, error)
                             ? std::string(error.field) + ": expected " + error.expected + ", found " + error.found
                         : pack.meshes.count != meshes ? std::to_string(pack.meshes.count) + " chunks" : "";
     clearPack(pack);
@@ -66,8 +54,7 @@ std::string readingTrace(const unsigned char* bytes, size_t size, int threads, i
                         ", allocated " + std::to_string(heap ? heap->allocatedBytes : 0) + "\n";
     for (int32_t i = 0; i < gLog->lineTotal(); ++i)
         trace.append(gLog->line(i), std::strcspn(gLog->line(i), "\n")).push_back('\n');
-    bool written = false;
-    trace += packBytes(scene.head, 0, &written);
+    trace += packBytes(scene.head);
     release(scene);
     return trace;
 }

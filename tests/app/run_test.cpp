@@ -7,18 +7,6 @@
 #include <regex>
 
 namespace fs = std::filesystem;
-#if defined(__SANITIZE_ADDRESS__)  // GCC's spelling; clang's follows
-#define TARVOLT_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TARVOLT_ASAN 1
-#endif
-#endif
-#if defined(TARVOLT_ASAN) || defined(_WIN32)
-static const bool kLimits = false;  // no memory limit for a child on Windows; the sanitizer reserves terabytes
-#else
-static const bool kLimits = true;
-#endif
 static const std::string kHeadless = readBytes(TARVOLT_TEST_DATA "/app/triangle.ase");  // textured, lightmapped
 static const std::string kTriangle = "*3DSMAX_ASCIIEXPORT 200\n" + kHeadless;
 static const std::string kBanner = "tarvolt converts 3ds max ASE files to Velder Engine qrv format\nversion 1.2\n\n";
@@ -177,7 +165,7 @@ TEST(Run, EveryWayARunEnds) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.said);
         const bool oom = row.said.find("memory") != std::string::npos;
-        if ((!sparse && (oom || row.said.find("huge") != std::string::npos)) || (oom && !kLimits)) continue;
+        if ((!sparse && (oom || row.said.find("huge") != std::string::npos)) || (oom && !kMemoryLimits)) continue;
         fs::remove(dir / "a.qrv");
         const ProgramRun run = runChecked(dir.path, row.args, oom ? 256u << 20 : 0);
         const std::string log = readText(dir / "app.log");
@@ -192,7 +180,7 @@ TEST(Run, EveryWayARunEnds) {
 // deep, on a 1 MB stack. unit goes after head as often as given, or as fits.
 TEST(Run, CraftedInputsStayUnder256MBAndRecurseNowhere) {
     auto fill = [](std::string head, const std::string& unit, const std::string& tail, size_t times = 0) {
-        const size_t size = kLimits ? 1000000 : 50000;
+        const size_t size = kMemoryLimits ? 1000000 : 50000;
         for (size_t i = 0; times ? i < times : head.size() + unit.size() + tail.size() < size; ++i) head += unit;
         return head + tail;
     };

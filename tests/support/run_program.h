@@ -9,6 +9,15 @@ struct ProgramRun {
     long peakKiB;        // the largest peak resident memory of all programs run so far (POSIX only)
 };
 
+// Whether a child may run under a memory limit: not on Windows, nor where the sanitizer reserves terabytes.
+#if defined(_WIN32) || defined(__SANITIZE_ADDRESS__)
+constexpr bool kMemoryLimits = false;
+#elif defined(__has_feature)
+constexpr bool kMemoryLimits = !__has_feature(address_sanitizer);
+#else
+constexpr bool kMemoryLimits = true;
+#endif
+
 // Runs program in dir as a script would: no terminal, standard input empty, standard output a pipe. On POSIX,
 // addressSpace > 0 limits its memory, stackKiB > 0 its stack, and two minutes of processor time end a hang.
 ProgramRun runProgram(const std::string& program, const std::string& dir, const std::vector<std::string>& args,
