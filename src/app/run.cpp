@@ -19,19 +19,26 @@ static void printUsage() {
     std::printf("   -l <string>    lightmap name suffix\n");
 }
 
-// Why the read failed, on standard error in the form compilers use: the
-// Log's reason, with its line where it names one.
-static void reportReadFailure(const char* path, const AseReader& reader) {
-    if (reader.openError) {
-        std::fprintf(stderr, "%s: error: %s\n", path, openFailureText(reader.openError));
-        return;
+// Warnings of the read, one "PATH: warning: TEXT" line each.
+static void printWarnings(const char* path, const AseReader& reader) {
+    for (const char* line = reader.warnings; *line;) {
+        const char* end = std::strchr(line, '\n');
+        std::fprintf(stderr, "%s: warning: %.*s\n", path, (int)(end - line), line);
+        line = end + 1;
     }
-    int line = 0, skipped = 0;
-    const char* reason = reader.failure;
-    if (std::sscanf(reason, "line %d: %n", &line, &skipped) == 1 && skipped > 0)
-        std::fprintf(stderr, "%s:%d: error: %s\n", path, line, reason + skipped);
+    if (reader.warningsNotKept) std::fprintf(stderr, "%s: warning: and %d more warnings\n", path, reader.warningsNotKept);
+}
+
+// Why the read failed, on standard error in the form compilers use.
+static void reportReadFailure(const char* path, const AseReader& reader) {
+    const ReadError& error = reader.error;
+    const char* text = reader.openError ? openFailureText(reader.openError)
+                       : error.message[0] ? error.message
+                                          : "the file could not be read";
+    if (error.line > 0)
+        std::fprintf(stderr, "%s:%d: error: %s\n", path, error.line, text);
     else
-        std::fprintf(stderr, "%s: error: %s\n", path, reason[0] ? reason : "the file could not be read");
+        std::fprintf(stderr, "%s: error: %s\n", path, text);
 }
 
 // As the run has always said it, on standard output; the path on standard error.
@@ -102,11 +109,14 @@ int run(int argc, char** argv) {
     const int read = reader.readScene(&scene, inputPath);
     if (reader.outOfMemory) return reportOutOfMemory();
     std::fflush(stdout);  // diagnostics after what was printed before them
-    if (reader.headerMissing)
+    // A missing material reference has always ended the run at once, with
+    // nothing more on standard output.
+    const bool stopped = reader.missingMaterialRef;
+    if (reader.headerMissing && !stopped)
         std::fprintf(stderr, "%s:1: warning: the file does not begin with *3DSMAX_ASCIIEXPORT\n", inputPath);
-    printWarnings(inputPath, reader.warnings, reader.warningsNotKept);
+    printWarnings(inputPath, reader);
     if (!read) {
-        std::printf("ERROR: could not open \"%s\"\n", inputPath);
+        if (!stopped) std::printf("ERROR: could not open \"%s\"\n", inputPath);
         std::fflush(stdout);
         reportReadFailure(inputPath, reader);
         return -1;

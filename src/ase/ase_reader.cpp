@@ -88,15 +88,14 @@ int AseReader::readScene(Scene* scene, Stream* stream, const char* fileName) {
     tokenizer.setDelimiters("{}:");
     tokenizer.lineScans = options.lineScans;
     MaterialTable materials;
-    if (!tokenizer.open(stream)) {
-        if ((outOfMemory = tokenizer.openFailedForMemory())) return 0;
-        gLog->print("ERROR: cannot read the whole input\n");
-        std::snprintf(failure, sizeof failure, "cannot read the whole input");
-        return 0;
-    }
     ReadContext context;
     context.fileName = fileName;
-    context.missingMaterialRef = options.missingMaterialRef;
+    if (!tokenizer.open(stream)) {
+        if ((outOfMemory = tokenizer.openFailedForMemory())) return 0;
+        context.fail(0, "cannot read the whole input");
+        error = context.error;
+        return 0;
+    }
     warnOfUtf16Losses(context, tokenizer);
     MaterialLog materialLog(*context.log);
     ObjectLookahead lookahead(options.threads, options.minimumPartBytes);
@@ -111,14 +110,16 @@ int AseReader::readScene(Scene* scene, Stream* stream, const char* fileName) {
         // The lost bytes read as zeros; what was read from them counts for
         // nothing, but the reader ended through its usual paths.
         materialLog.flush(materials);
-        context.print("ERROR: the input file shrank while it was read\n");
+        context.fail(0, "the input file shrank while it was read");
+        context.missingMaterialRef = false;
         result = 0;
     }
     tokenizer.close();
     destroyMaterials(materials);
     outOfMemory = context.outOfMemory;
     if (outOfMemory) result = 0;
-    if (!result) std::memcpy(failure, context.lastError, sizeof failure);
+    if (!result) error = context.error;
+    missingMaterialRef = context.missingMaterialRef;
     headerMissing = context.headerMissing;
     std::memcpy(warnings, context.warnings, sizeof warnings);
     warningsNotKept = context.warningsNotKept;

@@ -11,9 +11,6 @@ struct ReadOptions {
     // up to eight.
     int32_t threads = 0;
     int32_t minimumPartBytes = 4 << 20;
-    // What a geometry object without a *MATERIAL_REF does (see ReadContext);
-    // tests and fuzzers replace the run's exit.
-    void (*missingMaterialRef)(ReadContext& context) = ReadContext::exitOnMissingMaterialRef;
     // Off, the mesh lists are read token by token, never a line at a time
     // (see Tokenizer::cursor); for tests that compare the two.
     bool lineScans = true;
@@ -26,11 +23,13 @@ public:
     // Parts of the input that workers read and the main thread took, over
     // this reader's reads (work that is always dropped would go unnoticed).
     int64_t partsTaken = 0;
-    // After a failed read: why, as the Log's last "ERROR: " line says it
-    // ("line N: ..." where a line is known), and, when the file could not be
-    // opened, the errno value of that.
-    char failure[256] = {};
+    // After a failed read: why, and, when the file could not be opened, the
+    // errno value of that.
+    ReadError error;
     int openError = 0;
+    // The read failed at a geometry object without a *MATERIAL_REF, which
+    // error names; the run ends there without a word on standard output.
+    bool missingMaterialRef = false;
     // The read failed because memory ran out; nothing was logged for it.
     bool outOfMemory = false;
     // The input did not begin with *3DSMAX_ASCIIEXPORT: it may not be an ASE

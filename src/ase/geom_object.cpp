@@ -33,13 +33,13 @@ static int checkFace(ReadContext& context, const Mesh* mesh, const MeshFace& mes
         const FaceCorner& c = meshFace.corners[k];
         if (c.vertex < 0 || c.vertex >= mesh->vertices.count) {
             if (report)
-                context.print("ERROR: face %d corner %c: vertex %d is missing (%d vertices)\n", face,
+                context.fail(0, "face %d corner %c: vertex %d is missing (%d vertices)", face,
                               corner[k], c.vertex, mesh->vertices.count);
             return 0;
         }
         if (c.normal < 0 || c.normal >= mesh->normals.count) {
             if (report)
-                context.print("ERROR: face %d corner %c: normal %d is missing (%d normals)\n", face,
+                context.fail(0, "face %d corner %c: normal %d is missing (%d normals)", face,
                               corner[k], c.normal, mesh->normals.count);
             return 0;
         }
@@ -48,14 +48,14 @@ static int checkFace(ReadContext& context, const Mesh* mesh, const MeshFace& mes
             if (channel == 1 && available == 0) break;
             if (available == 0) {
                 if (report)
-                    context.print("ERROR: geometry object \"%s\" has no texture coordinates\n",
+                    context.fail(0, "geometry object \"%s\" has no texture coordinates",
                                   mesh->name.printable());
                 return 0;
             }
             if (c.tex[channel] < 0 || c.tex[channel] >= available) {
                 if (report)
-                    context.print(
-                        "ERROR: face %d corner %c: texture vertex %d of channel %d is missing (%d texture vertices)\n",
+                    context.fail(
+                        0, "face %d corner %c: texture vertex %d of channel %d is missing (%d texture vertices)",
                         face, corner[k], c.tex[channel], channel, available);
                 return 0;
             }
@@ -199,12 +199,12 @@ static int buildSubMaterialSubsets(ReadContext& context, Mesh* mesh, const Mater
 static int buildSubsets(ReadContext& context, Mesh* mesh, int32_t materialRef, const MaterialTable& materials,
                         const Array<FaceIndices>& faceList) {
     if (faceList.count != mesh->faces.count) {
-        context.print("ERROR: %d faces declared, but the face list holds %d\n", mesh->faces.count,
+        context.fail(0, "%d faces declared, but the face list holds %d", mesh->faces.count,
                       faceList.count);
         return 0;
     }
     if (materialRef < 0 || materialRef >= materials.count) {
-        context.print("ERROR: MATERIAL_REF %d is invalid\n", materialRef);
+        context.fail(0, "MATERIAL_REF %d is invalid", materialRef);
         assignVerticesInOrder(mesh, faceList);
         return checkFacesInOrder(context, mesh);
     }
@@ -313,10 +313,12 @@ int parseGeomObject(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, cons
         return 1;
     }
     if (result && materialRef == -1) {
-        context.print("ERROR: no MATERIAL_REF!\n");
-        std::snprintf(context.missingRefObject, sizeof context.missingRefObject, "%s", mesh->name.printable());
-        context.missingRefLine = tokenizer.lineAt(start > 0 ? start - 1 : 0);
-        context.missingMaterialRef(context);
+        // The Log says it as it always has; the reason names the object.
+        context.fail(0, "no MATERIAL_REF!");
+        context.missingMaterialRef = true;
+        context.error.line = tokenizer.lineAt(start > 0 ? start - 1 : 0);
+        std::snprintf(context.error.message, sizeof context.error.message,
+                      "geometry object \"%.63s\" has no *MATERIAL_REF", mesh->name.printable());
         result = 0;
     }
     if (result) result = computeMissingNormals(context, mesh, tokenizer, faceList, written);

@@ -273,11 +273,11 @@ static int sizeFromCount(ReadContext& context, Array<T>& list, int32_t n, int32_
 static int checkZeroCounts(ReadContext& context, const Mesh* mesh, const WrittenRecords& written) {
     if (!written.zeroCounts || isEmptyObject(mesh, written)) return 1;
     if (mesh->vertices.count == 0) {
-        context.print("ERROR: invalid number of vertices: %d\n", 0);
+        context.fail(0, "invalid number of vertices: %d", 0);
         return 0;
     }
     if (mesh->faces.count == 0) {
-        context.print("ERROR: invalid number of triangles: %d\n", 0);
+        context.fail(0, "invalid number of triangles: %d", 0);
         return 0;
     }
     return 1;
@@ -314,7 +314,7 @@ int parseMesh(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, Array<Face
                                    written);
             if (status == 0) return 0;
             if (status < 0) {
-                context.print("ERROR: invalid number of vertices: %d\n", n);
+                context.fail(0, "invalid number of vertices: %d", n);
                 return 0;
             }
             if (!sizeFromCount(context, mesh->vertices, n, written.vertices)) return 0;
@@ -323,7 +323,7 @@ int parseMesh(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, Array<Face
                                    written);
             if (status == 0) return 0;
             if (status < 0) {
-                context.print("ERROR: invalid number of triangles: %d\n", n);
+                context.fail(0, "invalid number of triangles: %d", n);
                 return 0;
             }
             if (!sizeFromCount(context, mesh->faces, n, written.faces)) return 0;
@@ -344,7 +344,7 @@ int parseMesh(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, Array<Face
                                    isEmptyObject(mesh, written), &n, written);
             if (status == 0) return 0;
             if (status < 0) {
-                context.print("ERROR: invalid number of texture coordinates: %d, channel %d\n", n, channel);
+                context.fail(0, "invalid number of texture coordinates: %d, channel %d", n, channel);
                 return 0;
             }
             if (!sizeFromCount(context, mesh->mapChannels[channel], n, written.texVertices[channel]))
@@ -367,7 +367,7 @@ int parseMesh(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, Array<Face
         } else if (tokenizer.is("*MESH_NUMTVFACES")) {
             if (!nextInt(context, tokenizer, &n, "*MESH_NUMTVFACES")) return 0;
             if (n != mesh->faces.count) {
-                context.print("ERROR: NUMTVFACES != NUMFACES\n");
+                context.fail(0, "NUMTVFACES != NUMFACES");
                 return 0;
             }
         } else if (tokenizer.is("*MESH_TFACELIST")) {

@@ -36,7 +36,6 @@ int runWorker(void* argument) {
     ReadContext& context = worker.context;
     context.record = &worker.record;
     context.allocator = &worker.heap;
-    context.missingMaterialRef = ReadContext::noteMissingMaterialRef;
     const int32_t size = worker.tokenizer.inputEnd();
     if (worker.populate)
         populateMapped(worker.tokenizer.inputBytes() + worker.start,
@@ -231,8 +230,8 @@ int ObjectLookahead::take(SceneLoop& main) {
         main.materialLog->flush(main.materials);
         worker->record.replayInto(*main.context.log);
         main.context.takeWarnings(worker->context);
-        if (worker->context.lastError[0])
-            std::memcpy(main.context.lastError, worker->context.lastError, sizeof main.context.lastError);
+        if (worker->context.error.message[0]) main.context.error = worker->context.error;
+        main.context.missingMaterialRef = worker->context.missingMaterialRef;
         main.context.allocator->count(worker->heap.allocatedBytes);
         // Its list runs backwards; the main list takes them in reading order.
         Mesh* reading = nullptr;
@@ -246,20 +245,10 @@ int ObjectLookahead::take(SceneLoop& main) {
             main.scene.link(mesh);
         }
         const SceneLoopResult outcome = worker->outcome;
-        const bool missingMaterialRef = worker->context.missingMaterialRefSeen;
-        std::memcpy(main.context.missingRefObject, worker->context.missingRefObject,
-                    sizeof main.context.missingRefObject);
-        main.context.missingRefLine = worker->context.missingRefLine;
         const int32_t resumeFrom = worker->stop;
         delete worker;
         workers[next - 1] = nullptr;
-        if (outcome == kSceneFailed) {
-            if (missingMaterialRef) {
-                stop();
-                main.context.missingMaterialRef(main.context);
-            }
-            return 0;
-        }
+        if (outcome == kSceneFailed) return 0;
         tokenizer.resumeAt(resumeFrom);
     }
     return 1;

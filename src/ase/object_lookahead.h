@@ -19,8 +19,8 @@
 // thread's in every case.
 //
 // A worker runs the scene loop with a context of its own: its messages are
-// recorded, its allocations counted apart, and a missing material reference
-// noted, until the main thread takes its work or drops it.
+// recorded and its allocations counted apart until the main thread takes its
+// work or drops it.
 class ObjectLookahead {
 public:
     // Threads in all (the main thread included) and the smallest part worth

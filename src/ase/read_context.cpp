@@ -2,7 +2,6 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 void ReadContext::print(const char* format, ...) {
@@ -13,37 +12,26 @@ void ReadContext::print(const char* format, ...) {
     va_end(args);
     if (n < 0) return;
     if (n > Log::kMessageMax) n = Log::kMessageMax;
-    if (std::strncmp(buffer, "ERROR: ", 7) == 0) {
-        int length = n - 7;
-        while (length > 0 && (buffer[7 + length - 1] == '\n' || buffer[7 + length - 1] == '\r')) --length;
-        std::snprintf(lastError, sizeof lastError, "%.*s", length, buffer + 7);
-    }
     if (record)
         record->add(buffer, n);
     else
         log->append(buffer, n);
 }
 
-void printWarnings(const char* path, const char* warnings, int32_t notKept) {
-    for (const char* line = warnings; *line;) {
-        const char* end = std::strchr(line, '\n');
-        std::fprintf(stderr, "%s: warning: %.*s\n", path, (int)(end - line), line);
-        line = end + 1;
-    }
-    if (notKept) std::fprintf(stderr, "%s: warning: and %d more warnings\n", path, notKept);
+int ReadContext::fail(int32_t line, const char* format, ...) {
+    char text[Log::kMessageMax + 1];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    error.line = line;
+    std::snprintf(error.message, sizeof error.message, "%.*s", (int)sizeof error.message - 1, text);
+    if (line > 0)
+        print("ERROR: line %d: %s\n", line, text);
+    else
+        print("ERROR: %s\n", text);
+    return 0;
 }
-
-void ReadContext::exitOnMissingMaterialRef(ReadContext& context) {
-    // Standard output stays as it always was: the reason goes to standard error,
-    // after what was printed before it, and after what was noticed before it.
-    std::fflush(stdout);
-    printWarnings(context.fileName, context.warnings, context.warningsNotKept);
-    std::fprintf(stderr, "%s:%d: error: geometry object \"%s\" has no *MATERIAL_REF\n", context.fileName,
-                 context.missingRefLine, context.missingRefObject);
-    std::exit(-1);
-}
-
-void ReadContext::noteMissingMaterialRef(ReadContext& context) { context.missingMaterialRefSeen = true; }
 
 void ReadContext::warn(const char* format, ...) {
     char line[512];

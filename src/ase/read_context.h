@@ -3,9 +3,16 @@
 #include "platform/log.h"
 #include "platform/log_record.h"
 
+// Why a read failed: the text of its "ERROR: " line in the Log, without that
+// prefix, and the input line it names (0 when it names none).
+struct ReadError {
+    int32_t line = 0;
+    char message[256] = {};
+};
+
 // What the parsers of one read need besides the tokens, handed down to each
-// of them: where messages go, what counts allocations, what a geometry
-// object without a material reference does, and the input's name. The main
+// of them: where messages go, what counts allocations, why the read failed,
+// and the input's name. The main
 // thread's context logs and counts into the services; a read-ahead worker's
 // keeps its messages and its count apart until its work is taken.
 struct ReadContext {
@@ -16,22 +23,14 @@ struct ReadContext {
     // storage that grows goes through gAllocator's uncounted realloc.
     Allocator* allocator = gAllocator;
     const char* fileName = "";
-    // Called when a geometry object has no *MATERIAL_REF. The run's hook
-    // logs nothing more and ends the process with -1 (the exit steps still
-    // write app.log); should a hook return, the object fails.
-    void (*missingMaterialRef)(ReadContext& context) = exitOnMissingMaterialRef;
 
     // Sticky: memory ran out. Every parser returns failure from then on.
     bool outOfMemory = false;
-    // A hook returned on a missing *MATERIAL_REF (a worker's hook does).
-    bool missingMaterialRefSeen = false;
-    // Which object lacked it, for the message: its name (null for none given)
-    // and the line of its *GEOMOBJECT.
-    char missingRefObject[64] = {};
-    int32_t missingRefLine = 0;
-    // The last "ERROR: " message printed, without that prefix and its line
-    // end: why the read failed, for standard error.
-    char lastError[256] = {};
+    // The last failure logged (see fail).
+    ReadError error;
+    // A geometry object had no *MATERIAL_REF: the object failed, and with it
+    // the read; error names the object and the line of its *GEOMOBJECT.
+    bool missingMaterialRef = false;
     // The first token was not *3DSMAX_ASCIIEXPORT (nor was there any).
     bool headerMissing = false;
 
@@ -56,17 +55,17 @@ struct ReadContext {
 #endif
         ;
 
+    // Logs "ERROR: line N: TEXT" ("ERROR: TEXT" for line 0) and keeps line
+    // and TEXT in error. Returns 0, for the parser to return.
+    int fail(int32_t line, const char* format, ...)
+#if defined(__GNUC__)
+        __attribute__((format(printf, 3, 4)))
+#endif
+        ;
+
     // Notes that memory ran out; returns 0 for the parser to return.
     int ranOutOfMemory() {
         outOfMemory = true;
         return 0;
     }
-
-    static void exitOnMissingMaterialRef(ReadContext& context);
-    // Notes the event and returns, so that the object fails.
-    static void noteMissingMaterialRef(ReadContext& context);
 };
-
-// Writes warnings kept as ReadContext keeps them to standard error, one
-// "PATH: warning: TEXT" line each.
-void printWarnings(const char* path, const char* warnings, int32_t notKept);

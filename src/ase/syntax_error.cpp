@@ -3,19 +3,15 @@
 #include <cstdarg>
 #include <cstdio>
 
-// One "ERROR: line N: ..." line; with the token found there when withToken.
+// One failure on the current line; with the token found there when withToken.
 static int logError(ReadContext& context, const Tokenizer& tokenizer, bool withToken, const char* format,
                     va_list args) {
     char what[512];
     std::vsnprintf(what, sizeof what, format, args);
-    int32_t line = tokenizer.lineNumber();
-    if (!withToken)
-        context.print("ERROR: line %d: %s\n", line, what);
-    else if (tokenizer.atEnd())
-        context.print("ERROR: line %d: %s, at the end of the input\n", line, what);
-    else
-        context.print("ERROR: line %d: %s, found \"%.64s\"\n", line, what, tokenizer.text());
-    return 0;
+    const int32_t line = tokenizer.lineNumber();
+    if (!withToken) return context.fail(line, "%s", what);
+    if (tokenizer.atEnd()) return context.fail(line, "%s, at the end of the input", what);
+    return context.fail(line, "%s, found \"%.64s\"", what, tokenizer.text());
 }
 
 int syntaxError(ReadContext& context, const Tokenizer& tokenizer, const char* format, ...) {

@@ -2,8 +2,8 @@
 #include "ase/read_context.h"
 #include "ase/tokenizer.h"
 
-// Logs why the input cannot be read, with the line and the token found there:
-// "ERROR: line N: <what>, found "<token>"" or "..., at the end of the input".
+// Fails the read (ReadContext::fail) on the current line, naming the token
+// found there: "<what>, found "<token>"" or "..., at the end of the input".
 // Returns 0, so a parser can return its result.
 int syntaxError(ReadContext& context, const Tokenizer& tokenizer, const char* format, ...)
 #if defined(__GNUC__)
@@ -11,7 +11,7 @@ int syntaxError(ReadContext& context, const Tokenizer& tokenizer, const char* fo
 #endif
     ;
 
-// Logs "ERROR: line N: <what>" for a fault that no single token shows.
+// Fails the read on the current line for a fault that no single token shows.
 int parseError(ReadContext& context, const Tokenizer& tokenizer, const char* format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 3, 4)))

@@ -12,13 +12,10 @@
 
 typedef std::vector<FaceIndices> Faces;
 
-// While it lives, reads record the process exit on a missing material reference and return: the object fails.
+// While it lives, calls counts the reads that stopped at a missing material reference, where the run would end.
 struct MissingRefSeam {
     static inline int calls = 0;
-    static inline bool active = false;
-    MissingRefSeam() { calls = 0, active = true; }
-    ~MissingRefSeam() { active = false; }
-    static void record(ReadContext&) { ++calls; }
+    MissingRefSeam() { calls = 0; }
 };
 
 // One read of text into a Scene, released afterwards; the Log is cleared first, so it holds what the read said.
@@ -30,8 +27,9 @@ struct Read {
     int read(const std::string& text, bool lineScans = true) {
         AseReader reader;
         reader.options.lineScans = lineScans;
-        if (MissingRefSeam::active) reader.options.missingMaterialRef = MissingRefSeam::record;
-        return reader.readScene(&scene, new BytesStream(text));
+        const int result = reader.readScene(&scene, new BytesStream(text));
+        MissingRefSeam::calls += reader.missingMaterialRef;
+        return result;
     }
     ~Read() {
         while (Mesh* mesh = scene.head) scene.head = mesh->next, delete mesh;

@@ -264,7 +264,7 @@ TEST(Reader, MissingReferenceEndsTheRun) {
 
 // Whether text was read; if so, every face index must name an existing entry.
 bool readSoundly(const std::string& text, const std::string& what) {
-    MissingRefSeam seam;  // an object without a reference fails instead of exiting
+    MissingRefSeam seam;  // counts the reads that stop at an object without a reference
     Read read(text);
     EXPECT_TRUE(read.result || lastError() != "") << what << " rejected without a reason";
     auto in = [](int32_t index, int32_t count) { return index >= 0 && index < count; };

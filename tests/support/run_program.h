@@ -9,11 +9,13 @@ struct ProgramRun {
     long peakKiB;        // the largest peak resident memory of all programs run so far (POSIX only)
 };
 
-// The exit status exit(-1) leaves in a death test: Windows keeps all 32 bits.
-#if defined(_WIN32)
-constexpr int kExitMinusOne = -1;
+// Whether a child may run under a memory limit: not on Windows, nor where the sanitizer reserves terabytes.
+#if defined(_WIN32) || defined(__SANITIZE_ADDRESS__)
+constexpr bool kMemoryLimits = false;
+#elif defined(__has_feature)
+constexpr bool kMemoryLimits = !__has_feature(address_sanitizer);
 #else
-constexpr int kExitMinusOne = 255;
+constexpr bool kMemoryLimits = true;
 #endif
 
 // Runs program in dir as a script would: no terminal, standard input empty, standard output a pipe. On POSIX,

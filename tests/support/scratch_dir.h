@@ -5,20 +5,18 @@
 #include <random>
 #include <string>
 
-// A new, empty directory under the system's temporary folder; "" on failure.
-inline std::string makeScratchDirectory() {
-    static std::mt19937_64 random{std::random_device{}()};
-    std::error_code error;
-    for (int attempt = 0; attempt < 100 && !error; ++attempt) {  // create_directory says false when it exists
-        auto path = std::filesystem::temp_directory_path(error) / ("tarvolt-" + std::to_string(random()));
-        if (!error && std::filesystem::create_directory(path, error)) return path.string();
-    }
-    return "";
-}
-
-// A scratch directory, removed with its contents when the object goes.
+// A new, empty directory under the system's temporary folder ("" on failure), removed with its contents when the
+// object goes.
 struct ScratchDir {
-    std::string path = makeScratchDirectory();
+    std::string path = [] {
+        static std::mt19937_64 random{std::random_device{}()};
+        std::error_code error;
+        for (int attempt = 0; attempt < 100 && !error; ++attempt) {  // create_directory says false when it exists
+            auto path = std::filesystem::temp_directory_path(error) / ("tarvolt-" + std::to_string(random()));
+            if (!error && std::filesystem::create_directory(path, error)) return path.string();
+        }
+        return std::string();
+    }();
     ~ScratchDir() {
         std::error_code ignored;
         if (!path.empty()) std::filesystem::remove_all(path, ignored);
@@ -32,9 +30,7 @@ struct InDirectory {  // dir is the working directory while the object lives
     ~InDirectory() { std::filesystem::current_path(saved); }
 };
 
-inline void writeBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
+inline void writeBytes(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 inline std::string readBytes(const std::string& path, std::ios::openmode mode = std::ios::binary) {
     std::ifstream in(path, mode);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
