@@ -38,14 +38,14 @@ demo:
 	$(BUILD)/qrvinfo samples/crate.qrv
 
 check: build
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --output-junit ctest.xml
 
 # The whole suite again on the scalar code, as machines without vector
 # instructions run it.
 check-scalar:
 	cmake -S . -B build-scalar -DCMAKE_BUILD_TYPE=Release -DTARVOLT_SIMD=OFF >/dev/null
 	cmake --build build-scalar -j $(JOBS)
-	cd build-scalar && ctest --output-on-failure -j $(JOBS)
+	cd build-scalar && ctest --output-on-failure -j $(JOBS) --output-junit ctest.xml
 
 # The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer. The
 # test binary checks for leaks; runs of the tool itself do not, since the
@@ -55,7 +55,7 @@ sanitize:
 	cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVOLT_SANITIZE=ON \
 	  -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
-	cd $(SANITIZE_BUILD) && ctest --output-on-failure -j $(JOBS)
+	cd $(SANITIZE_BUILD) && ctest --output-on-failure -j $(JOBS) --output-junit ctest.xml
 
 # Both fuzz targets, each for a fixed time on one core; a finding fails.
 fuzz:
@@ -69,12 +69,10 @@ fuzz:
 	$(FUZZ_BUILD)/fuzz/pack_loader_fuzz $(FUZZ_LIMITS) -max_total_time=$(PACK_FUZZ_SECONDS) \
 	  -artifact_prefix=$(FUZZ_BUILD)/artifacts/ $(FUZZ_BUILD)/pack-corpus fuzz/seeds
 
-# A part whose tools are missing is skipped with a line that says so: ctest
-# does not show a skipped test's own words, hence the one for Chromium here.
-test: check check-scalar sanitize fuzz
-	@command -v chromium >/dev/null || echo "make test: chromium is not installed," \
-	  "the browser test of qrvinfo --html skipped (apt-get install chromium)"
-	@$(MAKE) --no-print-directory windows-check
+# Every stage, each ending with a line of what passed, failed and was skipped
+# and why, then one overall line; a part whose tools are missing is skipped.
+test:
+	@python3 tools/run_tests.py
 
 windows:
 	for t in x86_64:win64 i686:win32; do \
