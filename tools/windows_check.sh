@@ -15,7 +15,7 @@ cd "$(dirname "$0")/.."
 root=$PWD
 linux_build=${1:-build}
 jobs=${JOBS:-2}
-corpus=$root/../shared/corpus
+corpus=${TARVOLT_CORPUS:-$root/../shared/corpus}
 
 started=$(date +%s)
 step_started=$started

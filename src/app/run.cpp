@@ -17,6 +17,7 @@ static void printUsage() {
     std::printf("usage: tarvolt [OPTION] FILE\n\n");
     std::printf("   -o\t          optimize mesh data (recommended)\n");
     std::printf("   -l <string>    lightmap name suffix\n");
+    std::printf("   --output PACK  write the pack to PACK instead of beside FILE\n");
 }
 
 // Warnings of the read, one "PATH: warning: TEXT" line each.
@@ -64,6 +65,7 @@ int run(int argc, char** argv) {
 
     uint32_t options = 0;
     const char* inputPath = nullptr;
+    const char* outputPath = nullptr;
     bool usage = false;
     for (int i = 1; i < argc; ++i) {
         const char* argument = argv[i];
@@ -73,7 +75,15 @@ int run(int argc, char** argv) {
             printUsage();
             return 0;
         }
-        if (argument[0] == '-') {
+        if (std::strcmp(argument, "--output") == 0) {
+            if (i + 1 >= argc) {
+                std::printf("ERROR: --output needs a file name\n");
+                std::fflush(stdout);
+                std::fprintf(stderr, "tarvolt: error: --output needs the pack's file name after it\n");
+                return -1;
+            }
+            outputPath = argv[++i];
+        } else if (argument[0] == '-') {
             char letter = argument[1];
             if (letter == 'l') {
                 if (i + 1 >= argc) {
@@ -124,17 +134,18 @@ int run(int argc, char** argv) {
     if (!scene.head) std::fprintf(stderr, "%s: warning: no *GEOMOBJECT was read; the pack is empty\n", inputPath);
     if (options & kOptionWeld) std::printf("mesh data optimization ON, may take a while ...\n");
     int reason = 0;
-    if (!writePack(inputPath, scene.head, options, &reason)) {
+    if (!writePack(inputPath, scene.head, options, &reason, outputPath)) {
         if (reason == ENOMEM) return reportOutOfMemory();
-        String outputPath = outputPathFor(inputPath);
-        std::printf("ERROR: could not write \"%s\"\n", outputPath.data);
+        String packPath = outputPath ? String(outputPath) : outputPathFor(inputPath);
+        std::printf("ERROR: could not write \"%s\"\n", packPath.data);
         std::fflush(stdout);
-        std::fprintf(stderr, "%s: error: cannot write: %s\n", outputPath.data,
+        std::fprintf(stderr, "%s: error: cannot write: %s\n", packPath.data,
                      reason == EEXIST ? "it is the input file" : reasonText(reason));
         return -1;
     }
     std::printf("\nDone!\n");
     std::printf("\npress any key...\n");
-    waitForKey();
+    // A pack written elsewhere is a script's or a build's: nobody is there to press a key.
+    if (!outputPath) waitForKey();
     return 0;
 }

@@ -82,10 +82,11 @@ void writePackTo(BufferedWriter& out, Mesh* head, uint32_t options) {
     offsets.release();
 }
 
-int writePack(const char* inputPath, Mesh* head, uint32_t options, int* reason) {
+int writePack(const char* inputPath, Mesh* head, uint32_t options, int* reason, const char* output) {
     int unused = 0;
     int& error = reason ? *reason : unused;
-    String outputPath = outputPathFor(inputPath);
+    String outputPath = output ? String() : outputPathFor(inputPath);
+    if (output && !outputPath.tryAssign(output)) outputPath.release();
     if (!outputPath.data) return error = ENOMEM, 0;
     if (gFileSystem->sameFile(outputPath.data, inputPath)) {
         gLog->print("ERROR: the output \"%s\" is the input file\n", outputPath.data);
