@@ -59,7 +59,8 @@ static std::string without(std::string text, const std::string& part) { return t
 // Every way a run can end, with what it prints (standard error after standard output), its exit code and its Log.
 TEST(Run, EveryWayARunEnds) {
     const std::string usage = "usage: tarvolt [OPTION] FILE\n\n   -o\t          optimize mesh data (recommended)\n"
-                              "   -l <string>    lightmap name suffix\n", done = "\nDone!\n\npress any key...\n";
+                              "   -l <string>    lightmap name suffix\n"
+                              "   --output PACK  write the pack to PACK instead of beside FILE\n", done = "\nDone!\n\npress any key...\n";
     const std::string quiet = "INIT: begin intialization...\nallocated: 0 bytes\nEXIT\n", header = "*3DSMAX_ASCIIEXPORT 200\n";
     const std::string open = "ERROR: could not open \"", write = "ERROR: could not write \"", noRef = "*MATERIAL_REF 0";
     const std::string weld = "mesh data optimization ON, may take a while ...\n", lightmap("\x0b\0\0\0box_L_0000", 14);
@@ -92,7 +93,9 @@ TEST(Run, EveryWayARunEnds) {
     for (int i = 0; i < 12000; ++i) late += object;  // 10 MB: a read-ahead thread takes the last part
     const std::string lateLine = std::to_string(std::count(late.begin(), late.end(), '\n') + 1);
     writeBytes(dir / "late.ase", late + without(object, noRef));
-    for (const char* name : {"folder.ase", "w.qrv"}) fs::create_directories(dir / name);  // w.qrv: w.ase's pack
+    for (const char* name : {"folder.ase", "w.qrv", "out"}) fs::create_directories(dir / name);  // w.qrv: w.ase's pack
+    writeBytes(dir / "out/ro.qrv", "kept");
+    fs::permissions(dir / "out/ro.qrv", fs::perms::owner_read);
     // Objects claiming 48 MiB of vertices each, spread over 9 MB, so that read-ahead threads run out too.
     std::string claims = kTriangle.substr(0, kTriangle.find("*GEOMOBJECT"));
     for (int i = 0; i < 64; ++i)
@@ -154,6 +157,15 @@ TEST(Run, EveryWayARunEnds) {
         {{"tight.ase"}, done, 0, ""},
         {{"ids.ase"}, leftOut + done, 0, ""},
         {{"wedge.ase"}, done, 0, "normals listed per vertex"},  // as q3map2 writes them, apart before the faces
+        // --output: the same rules elsewhere; the pack it names is checked below.
+        {{"--output", "out/a.qrv", "-o", "a.ase"}, weld + done, 0, ""},
+        {{"a.ase", "--output", "missing/a.qrv"}, write + "missing/a.qrv\"\nmissing/a.qrv: error: cannot write: No such "
+                                                 "file or directory\n", 255, "ERROR: "},
+        {{"--output", "a.ase", "a.ase"}, write + "a.ase\"\na.ase: error: cannot write: it is the input file\n", 255, "ERROR: "},
+        {{"--output", "out/ro.qrv", "a.ase"}, write + "out/ro.qrv\"\nout/ro.qrv: error: cannot write: Permission denied\n",
+         255, "ERROR: "},
+        {{"a.ase", "--output"}, "ERROR: --output needs a file name\ntarvolt: error: --output needs the pack's file name "
+                                "after it\n", 255, quiet},
     };
 #if !defined(_WIN32)  // inputs that are not regular files; a stem as long as a name may be
     EXPECT_EQ(0, mkfifo((dir / "pipe.ase").c_str(), 0644));
@@ -174,6 +186,9 @@ TEST(Run, EveryWayARunEnds) {
         EXPECT_TRUE(row.log == quiet ? log == quiet : log.find("\n" + row.log) != std::string::npos) << log;
         EXPECT_NE(std::string::npos, readBytes(dir / "a.qrv").find(row.pack));
     }
+    EXPECT_EQ("kept", readBytes(dir / "out/ro.qrv"));
+    runChecked(dir.path, {"-o", "a.ase"});
+    EXPECT_EQ(readBytes(dir / "a.qrv"), readBytes(dir / "out/a.qrv"));
 }
 
 // Under 1 MB (a twentieth under the sanitizer), claiming the largest counts again and again, or nested 100,000
