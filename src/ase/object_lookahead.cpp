@@ -195,7 +195,7 @@ void ObjectLookahead::start(const Tokenizer& tokenizer, MaterialTable& materials
         worker->tokenizer.openShared(tokenizer, starts[i]);
         worker->materials = &materials;
         worker->start = starts[i];
-        worker->end = i + 1 < found ? starts[i + 1] : size + 1;
+        worker->end = i + 1 < found ? starts[i + 1] : size;  // no token starts at the end
         // A start after the materials changed reads what the first populated.
         worker->populate = !populated;
         if (!startThread(worker->thread, runWorker, worker)) {
