@@ -41,26 +41,20 @@ struct ReadContext {
     int32_t warningsUsed = 0;
     int32_t warningsNotKept = 0;
     void warn(const char* format, ...)
-#if defined(__GNUC__)
         __attribute__((format(printf, 2, 3)))
-#endif
         ;
     // Adds another context's warnings after these (a worker's, when taken).
     void takeWarnings(const ReadContext& other);
 
     // printf-style, as Log::print.
     void print(const char* format, ...)
-#if defined(__GNUC__)
         __attribute__((format(printf, 2, 3)))
-#endif
         ;
 
     // Logs "ERROR: line N: TEXT" ("ERROR: TEXT" for line 0) and keeps line
     // and TEXT in error. Returns 0, for the parser to return.
     int fail(int32_t line, const char* format, ...)
-#if defined(__GNUC__)
         __attribute__((format(printf, 3, 4)))
-#endif
         ;
 
     // Notes that memory ran out; returns 0 for the parser to return.

@@ -6,16 +6,12 @@
 // found there: "<what>, found "<token>"" or "..., at the end of the input".
 // Returns 0, so a parser can return its result.
 int syntaxError(ReadContext& context, const Tokenizer& tokenizer, const char* format, ...)
-#if defined(__GNUC__)
     __attribute__((format(printf, 3, 4)))
-#endif
     ;
 
 // Fails the read on the current line for a fault that no single token shows.
 int parseError(ReadContext& context, const Tokenizer& tokenizer, const char* format, ...)
-#if defined(__GNUC__)
     __attribute__((format(printf, 3, 4)))
-#endif
     ;
 
 // Logs that literal was expected after what came before; returns 0.

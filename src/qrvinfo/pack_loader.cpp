@@ -50,9 +50,7 @@ struct Loader {
 
 // Sets the error; field is prefixed with the current mesh. Always 0.
 int fail(Loader& l, int64_t offset, const char* field, const char* expected, const char* found, ...)
-#if defined(__GNUC__)
     __attribute__((format(printf, 5, 6)))
-#endif
     ;
 
 int fail(Loader& l, int64_t offset, const char* field, const char* expected, const char* found,

@@ -23,9 +23,7 @@ static const char* plural(uint64_t n, const char* one, const char* many) {
 
 // Appends printf-formatted text (without its terminator).
 static void say(Array<char>& out, const char* format, ...)
-#if defined(__GNUC__)
     __attribute__((format(printf, 2, 3)))
-#endif
     ;
 
 static void say(Array<char>& out, const char* format, ...) {
