@@ -5,11 +5,13 @@
 #include "ase/syntax_error.h"
 #include "ase/tokenizer.h"
 #include "platform/array.h"
+#include "qrv/format.h"
 #include "scene/scene.h"
 
 const int32_t kMaxVertices = 4194304;
 const int32_t kMaxTexVertices = 4194304;
-const int32_t kMaxFaces = 21845;
+// A pack holds no more triangles per mesh.
+const int32_t kMaxFaces = (int32_t)kMaxTriangles;
 
 // How many leading records of each list sized from a count a list block may
 // have written; the records after them still read as zero. Kept for one
