@@ -2,6 +2,7 @@
 #include "platform/array.h"
 #include "platform/string.h"
 #include "support/test_support.h"
+#include "writer/qrv_writer.h"
 #include <gtest/gtest.h>
 #include <cstring>
 #include <vector>
@@ -10,9 +11,10 @@ TEST(Containers, StringExamplesAndArrays) {
     ensureServices();
     String s;
     for (const char* part : {(const char*)nullptr, "", "x", "yz"}) s.append(part);
-    struct { String made; const char* text; } rows[] = {  // null: the empty String, no storage
+    struct { String made; const char* text; } rows[] = {  // null: the empty String, no storage; only a file's extension goes
         {s.concat(".qrv"), "xyz.qrv"}, {String("a.tar.gz").withoutExtension(), "a.tar"},
-        {String("dir.v2\\file").withoutExtension(), "dir.v2\\file"}, {String("d.v/f").withoutExtension(), "d.v/f"},
+        {outputPathFor("crate.ase"), "crate.qrv"}, {outputPathFor("noext"), "noext.qrv"}, {outputPathFor(".ase"), ".qrv"},
+        {outputPathFor("dir.v2/f"), "dir.v2/f.qrv"}, {outputPathFor("d.v\\f"), "d.v\\f.qrv"}, {outputPathFor("C:h.ASE"), "C:h.qrv"},
         {String().withoutExtension(), nullptr}, {String("maps/").fileName(), ""},
         {String("a\\b/c.tga").fileName(), "b/c.tga"},  // '\' wins over a later '/'
         {String("abc").assign(String("defg")), "defg"}, {s.assign(s), "xyz"}, {s.assign(String()), nullptr},
