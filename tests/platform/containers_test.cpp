@@ -33,13 +33,11 @@ TEST(Containers, StringExamplesAndArrays) {
     EXPECT_EQ((std::vector<int32_t>{33, 78, 140, 225, 342, 503}), capacities);
     EXPECT_EQ(32.5, a[33]);
     for (int i = 0; i < 503; ++i) a[i] = -1;
-    a.resize(2);
-    a.resize(600);  // the records added back do not show the old values
+    a.resize(2), a.resize(600);  // the records added back do not show the old values
     EXPECT_EQ(-1, a[1]);
     for (int i = 2; i < 600; ++i) ASSERT_EQ(0, a[i]) << i;
     // Sizes past what the allocator takes fail the try forms and leave everything as it was; release empties.
-    a.resize(3);
-    a[2] = 7;
+    a.resize(3), a[2] = 7;
     EXPECT_FALSE(a.tryResize(INT32_MAX));  // 16 GiB in 32-bit sizes
     EXPECT_TRUE(a.count == 3 && a.capacity == 3 && a[2] == 7 && a.tryPush(8) == 3);
     a.release();

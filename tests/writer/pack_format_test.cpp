@@ -63,8 +63,7 @@ TEST(PackFormat, ChunksFollowTheSceneListWithSuffixAndTextureNames) {
     for (Mesh* mesh : {&a, &b}) mesh->mapChannels[1].push({0, 0}), mesh->subsets.pushCleared(), scene.link(mesh);
     a.subsets[0].textureName.assign(String(""));
     PackBytes expected;
-    meshChunk(expected, nullptr, 2, {}, true, {}, {}, {{0, 0, nullptr, "_LM"}});
-    const uint32_t second = (uint32_t)expected.data.size();
+    const uint32_t second = (uint32_t)meshChunk(expected, nullptr, 2, {}, true, {}, {}, {{0, 0, nullptr, "_LM"}}).data.size();
     meshChunk(expected, "wall", 2, {}, true, {}, {}, {{0, 0, "", "wall_LM"}});
     expectPack(scene.head, expected.tail({0, second}),
                "MESH: (null)\n\t[0]: (null) (_LM) [0 0]\nMESH: wall\n\t[0]:  (wall_LM) [0 0]\n", {0});
@@ -89,8 +88,7 @@ TEST(BufferedWriter, KeepsEveryByteAndStopsAtTheFirstFailure) {
         expected.insert(expected.end(), {0xF4, 0xE3, 0xD2, 0xC1});
         EXPECT_EQ((int64_t)expected.size(), out.position());
     }
-    EXPECT_TRUE(out.flush());
-    EXPECT_EQ(expected, stream.bytes);
+    EXPECT_TRUE(out.flush() && expected == stream.bytes);
     EXPECT_LE(stream.writeCalls, (int)(expected.size() / size) + 2);
 
     failing.failAfter = 2 * (int64_t)size + 10;
@@ -132,12 +130,9 @@ TEST(WritePack, ReplacesTheOldPackButNeverTheInput) {
 }
 
 // "" when accepted, else the refusal as one text.
-static std::string refusal(const std::string& data, PackError* out = nullptr) {
+static std::string refusal(const std::string& data, PackError& error) {
     Pack pack;
-    PackError error = {};
-    if (loadBytes(data, pack, error)) return "";
-    if (out) *out = error;
-    return std::string(error.field) + ": expected " + error.expected + ", found " + error.found;
+    return loadBytes(data, pack, error) ? "" : std::string(error.field) + ": expected " + error.expected + ", found " + error.found;
 }
 
 // Each field of a hand-built pack broken on its own is refused at its own byte, naming it.
@@ -164,8 +159,8 @@ TEST(PackLoader, NamesTheBrokenFieldAndItsByte) {
         PackBytes b = c.dual ? dualPack() : smallPack();
         const uint32_t at = b.marks.at(c.mark) + c.delta;
         for (int i = 0; i < c.width; ++i) b.data[at + i] = (char)(c.value >> (8 * i));
-        PackError error;
-        const std::string message = refusal(b.data, &error);
+        PackError error = {};
+        const std::string message = refusal(b.data, error);
         EXPECT_NE(std::string::npos, message.find(c.field)) << c.mark << "+" << c.delta << message;
         EXPECT_EQ(at, error.offset) << message;
     }
@@ -176,10 +171,9 @@ TEST(PackLoader, RefusesEveryTruncationAndEveryFlippedStructuralBit) {
     ensureServices();
     const PackBytes b = smallPack();
     const std::string tail = PackBytes().tail({0}).data;
-    for (size_t n = 0; n < b.data.size(); ++n) {
-        EXPECT_NE("", refusal(b.data.substr(0, n))) << n;
-        EXPECT_TRUE(n >= 345 || refusal(b.data.substr(0, n) + tail) != "") << n;  // chunk cut, tail intact
-    }
+    PackError error = {};
+    for (size_t n = 0; n < b.data.size(); ++n)  // and with the chunk cut, the tail intact
+        EXPECT_TRUE(refusal(b.data.substr(0, n), error) != "" && (n >= 345 || refusal(b.data.substr(0, n) + tail, error) != "")) << n;
     std::vector<bool> free(b.data.size(), false);  // name characters, positions, u and v
     auto mark = [&](uint32_t at, int n) { std::fill_n(free.begin() + at, n, true); };
     mark(b.marks.at("name length") + 4, 1), mark(b.marks.at("slot 0") + 4, 4);
@@ -191,6 +185,6 @@ TEST(PackLoader, RefusesEveryTruncationAndEveryFlippedStructuralBit) {
         for (int bit = 0; bit < 8 && !free[i]; ++bit) {
             std::string flipped = b.data;
             flipped[i] = (char)(flipped[i] ^ (1 << bit));
-            EXPECT_NE("", refusal(flipped)) << "byte " << i << " bit " << bit;
+            EXPECT_NE("", refusal(flipped, error)) << "byte " << i << " bit " << bit;
         }
 }
