@@ -93,11 +93,11 @@ TEST(BufferedWriter, KeepsEveryByteAndStopsAtTheFirstFailure) {
 
     failing.failAfter = 2 * (int64_t)size + 10;
     BufferedWriter doomed(&failing);
-    for (int i = 0; i < 8 * size / 4096; ++i) doomed.put(expected.data(), 4096);
+    for (int i = 0; i <= 8 * size / 4096; ++i) doomed.put(expected.data(), i < 8 * size / 4096 ? 4096 : size);
     EXPECT_FALSE(doomed.flush() || !doomed.failed());
     EXPECT_EQ(3, failing.writeCalls);  // two full buffers, then the failing one
     EXPECT_EQ(2 * (size_t)size, failing.bytes.size());
-    EXPECT_EQ(8 * (int64_t)size, doomed.position());
+    EXPECT_EQ(9 * (int64_t)size, doomed.position());
 }
 
 // The pack replaces an earlier file whole. An output that is the input is refused, whether named so, a hard link
