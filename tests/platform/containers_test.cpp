@@ -2,6 +2,7 @@
 #include "platform/array.h"
 #include "platform/string.h"
 #include "support/test_support.h"
+#include "writer/qrv_writer.h"
 #include <gtest/gtest.h>
 #include <cstring>
 #include <vector>
@@ -10,9 +11,10 @@ TEST(Containers, StringExamplesAndArrays) {
     ensureServices();
     String s;
     for (const char* part : {(const char*)nullptr, "", "x", "yz"}) s.append(part);
-    struct { String made; const char* text; } rows[] = {  // null: the empty String, no storage
+    struct { String made; const char* text; } rows[] = {  // null: the empty String, no storage; only a file's extension goes
         {s.concat(".qrv"), "xyz.qrv"}, {String("a.tar.gz").withoutExtension(), "a.tar"},
-        {String("dir.v2\\file").withoutExtension(), "dir.v2\\file"}, {String("d.v/f").withoutExtension(), "d.v/f"},
+        {outputPathFor("crate.ase"), "crate.qrv"}, {outputPathFor("noext"), "noext.qrv"}, {outputPathFor(".ase"), ".qrv"},
+        {outputPathFor("dir.v2/f"), "dir.v2/f.qrv"}, {outputPathFor("d.v\\f"), "d.v\\f.qrv"}, {outputPathFor("C:h.ASE"), "C:h.qrv"},
         {String().withoutExtension(), nullptr}, {String("maps/").fileName(), ""},
         {String("a\\b/c.tga").fileName(), "b/c.tga"},  // '\' wins over a later '/'
         {String("abc").assign(String("defg")), "defg"}, {s.assign(s), "xyz"}, {s.assign(String()), nullptr},
@@ -31,13 +33,11 @@ TEST(Containers, StringExamplesAndArrays) {
     EXPECT_EQ((std::vector<int32_t>{33, 78, 140, 225, 342, 503}), capacities);
     EXPECT_EQ(32.5, a[33]);
     for (int i = 0; i < 503; ++i) a[i] = -1;
-    a.resize(2);
-    a.resize(600);  // the records added back do not show the old values
+    a.resize(2), a.resize(600);  // the records added back do not show the old values
     EXPECT_EQ(-1, a[1]);
     for (int i = 2; i < 600; ++i) ASSERT_EQ(0, a[i]) << i;
     // Sizes past what the allocator takes fail the try forms and leave everything as it was; release empties.
-    a.resize(3);
-    a[2] = 7;
+    a.resize(3), a[2] = 7;
     EXPECT_FALSE(a.tryResize(INT32_MAX));  // 16 GiB in 32-bit sizes
     EXPECT_TRUE(a.count == 3 && a.capacity == 3 && a[2] == 7 && a.tryPush(8) == 3);
     a.release();

@@ -1,6 +1,5 @@
 #!/usr/bin/env python3
 """qrvinfo --html in headless Chromium: html_view_test.py browser --qrvinfo Q --tarvolt T --sample S [--corpus DIR]
-
 Pages of the sample and of corpus packs (plain and -o) open with a probe that reads the picture's pixels back: the
 model must cover a fair part of the view in every subset colour that should be in sight; the legend must list every
 subset's names; the page must report no error and log nothing. Exit 77 (skipped) without Chromium or corpus."""
@@ -28,10 +27,6 @@ def run(command, cwd):
     return subprocess.run(command, cwd=cwd, capture_output=True, text=True, errors="replace", timeout=60, env=env)
 
 
-def chromium():
-    return next(filter(None, map(shutil.which, ("chromium", "chromium-browser", "google-chrome"))), None)
-
-
 def browse(browser, page, work, fragment=""):
     """Runs the page in headless Chromium: (dumped DOM, console lines, whether it finished in time)."""
     command = [browser, "--headless", "--no-sandbox", "--use-angle=swiftshader", "--enable-unsafe-swiftshader",
@@ -43,16 +38,14 @@ def browse(browser, page, work, fragment=""):
     try:
         out, err = browser.communicate(timeout=90)
     except subprocess.TimeoutExpired:
-        os.killpg(browser.pid, signal.SIGKILL)
-        return browser.communicate() and "", [], False
+        return os.killpg(browser.pid, signal.SIGKILL) or browser.communicate() and "", [], False
     # The probe's own read stalls, as it may.
     return out, [l for l in err.splitlines() if ":CONSOLE" in l and "stall due to ReadPixels" not in l], True
 
 
 def check_page(args, browser, work, label, source, colors, weld=False, fragment=""):
     """Failures of the page of source's pack; colors: how many distinct subset colours must show."""
-    folder = os.path.join(work, label)
-    os.makedirs(folder)
+    os.makedirs(folder := os.path.join(work, label))
     shutil.copyfile(source, os.path.join(folder, os.path.basename(source)))  # tarvolt writes beside its input
     name = os.path.splitext(os.path.basename(source))[0] + ".qrv"
     if not source.endswith(".qrv"):
@@ -78,14 +71,13 @@ def check_page(args, browser, work, label, source, colors, weld=False, fragment=
         rgb = [int(c) / 255 for c in re.search(r"background: rgb\((\d+), (\d+), (\d+)\)", row).groups()]
         want = round(360 * colorsys.rgb_to_hsv(*rgb)[0])
         near = sum(seen["hues"][(want + k) % 360] for k in range(-4, 4))
-        if near > (0.002 if fragment else 0.004) * seen["pixels"] and all(min(abs(want - h), 360 - abs(want - h)) >= 8
-                                                                         for h in hues):
-            hues.append(want)
-    for fault, what in ((len(rows) != len(subsets), "%d legend rows for %d subsets" % (len(rows), len(subsets))),
-                        (subsets and cover < (0.01 if fragment else 0.08), "the model covers %.3f" % cover),
-                        (fragment and seen["white"] < 50, "normals as lines cover %d pixels" % seen["white"]),
-                        (len(hues) < colors, "%d subset colours in sight, not %d" % (len(hues), colors))):
-        failures += [label + ": " + what] if fault else []
+        apart = all(min(abs(want - h), 360 - abs(want - h)) >= 8 for h in hues)
+        hues += [want] if apart and near > (0.002 if fragment else 0.004) * seen["pixels"] else []
+    failures += [label + ": " + what for fault, what in (
+        (len(rows) != len(subsets), "%d legend rows for %d subsets" % (len(rows), len(subsets))),
+        (subsets and cover < (0.01 if fragment else 0.08), "the model covers %.3f" % cover),
+        (fragment and seen["white"] < 50, "normals as lines cover %d pixels" % seen["white"]),
+        (len(hues) < colors, "%d subset colours in sight, not %d" % (len(hues), colors))) if fault]
     print("%s: %d legend rows, model over %.0f%% of the view, %d colours" % (label, len(rows), 100 * cover, len(hues)))
     return failures
 
@@ -95,12 +87,13 @@ def main():
     parser.add_argument("mode", choices=["browser"])
     for name in ("qrvinfo", "tarvolt", "sample", "corpus"):
         parser.add_argument("--" + name, type=os.path.abspath, required=name != "corpus")  # runs change folder
-    args, browser = parser.parse_args(), chromium()
+    args = parser.parse_args()
+    browser = next(filter(None, map(shutil.which, ("chromium", "chromium-browser", "google-chrome"))), None)
     if not browser:
         sys.exit(print("SKIPPED: no Chromium here (Debian: apt-get install chromium)") or 77)
     work = tempfile.mkdtemp(prefix="tarvolt-html-")
     try:
-        with open(os.path.join(work, "empty.qrv"), "wb") as empty:  # no meshes: a chunk count of 0 and the end mark
+        with open(os.path.join(work, "empty.qrv"), "wb") as empty:  # no meshes: no chunks, the end mark
             empty.write(bytes.fromhex("00000000efbeadde"))
         failures = check_page(args, browser, work, "crate", args.sample, 2)  # two subsets, two texture sets
         failures += check_page(args, browser, work, "crate-lines", args.sample, 2, False, "#wireframe,normals")

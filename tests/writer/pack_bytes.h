@@ -33,7 +33,7 @@ struct SubsetBytes { uint16_t first, triangles; const char *texture, *lightmap; 
 
 // With one set the normals sit in the records and, when normalRecords, again in normal records; with two sets
 // only in the latter. No bounds given: the starting extremes of a mesh without vertices.
-inline void meshChunk(PackBytes& b, const char* name, uint32_t sets, const std::vector<Vertex>& vertices,
+inline PackBytes& meshChunk(PackBytes& b, const char* name, uint32_t sets, const std::vector<Vertex>& vertices,
                       bool normalRecords, std::vector<float> bounds, const std::vector<uint16_t>& indices,
                       const std::vector<SubsetBytes>& subsets) {
     static const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}, m = 3.4028235e38f;
@@ -52,36 +52,33 @@ inline void meshChunk(PackBytes& b, const char* name, uint32_t sets, const std::
     for (const SubsetBytes& s : subsets)
         b.mark("subset").u16(s.first).u16(s.triangles).mark("slot 0").slot(s.texture).mark("slot 1")
             .slot(s.lightmap).mark("slot 2").slot(nullptr).mark("slot 3").slot(nullptr);
+    return b;
 }
 
 // Mesh "b", one set, plain: ASE corners A (0,0,0), B (1,0,0), C (0,1,0), normal (0,0,1), texture (0,0),
 // (1,0), (0,0.5) stored C, B, A; one subset textured "wood". 357 bytes as a pack.
 inline PackBytes& smallChunk(PackBytes& b) {
-    meshChunk(b, "b", 1,
+    return meshChunk(b, "b", 1,
               {{{0, 0, -1}, {0, 1, 0}, {0, 0.5f}}, {{1, 0, -0.0f}, {0, 1, 0}, {1, 1}}, {{0, 0, -0.0f}, {0, 1, 0}, {0, 1}}},
               true, {0, 0, -1, 1, 0, -0.0f}, {0, 1, 2}, {{0, 1, "wood", nullptr}});
-    return b;
 }
 
 // Mesh "wall", two sets: ASE corners A (1,2,3), B (4,-1,0.5), C (-2,4,-1), normals (0.6,0.8,0), (0,0,1),
 // (1,0,0), sets (0.25,0.75) (0.125,0.5), (0.5,0) (0.75,0.25), (1,1) (0,1); one subset textured "Stone".
 inline PackBytes& wallChunk(PackBytes& b, const char* texture = "Stone") {
-    meshChunk(b, "wall", 2,
+    return meshChunk(b, "wall", 2,
               {{{-2, -1, -4}, {1, 0, 0}, {1, 0, 0, 0}}, {{4, 0.5f, 1}, {0, 1, 0}, {0.5f, 1, 0.75f, 0.75f}},
                {{1, 3, -2}, {0.6f, 0, 0.8f}, {0.25f, 0.25f, 0.125f, 0.5f}}},
               true, {-2, -1, -4, 4, 3, 1}, {0, 1, 2}, {{0, 1, texture, "wall_L_0000"}});
-    return b;
 }
 
 inline PackBytes smallPack() { PackBytes b; return smallChunk(b).tail({0}), b; }
 inline PackBytes dualPack() { PackBytes b; return wallChunk(b).tail({0}), b; }
 
-inline std::string packBytes(Mesh* head, uint32_t options = 0, int* writeCalls = nullptr) {
+inline std::string packBytes(Mesh* head, uint32_t options = 0) {
     MemoryWriteStream stream;
     BufferedWriter out(&stream);
-    writePackTo(out, head, options);
-    out.flush();
-    if (writeCalls) *writeCalls = stream.writeCalls;
+    writePackTo(out, head, options), out.flush();
     return std::string(stream.bytes.begin(), stream.bytes.end());
 }
 

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "platform/filesystem.h"
+#include "platform/log.h"
 #include "platform/replacing_file.h"
+#include "support/run_program.h"
 #include "support/scratch_dir.h"
 #include "support/test_support.h"
 
@@ -19,10 +22,9 @@ namespace fs = std::filesystem;
 // Writes text to target through a ReplacingFile, committed when asked; the error it ends with, -1 when not committed.
 static int replaceWith(const std::string& target, const std::string& text, bool unnamed, bool commit = true) {
     ensureServices();
-    ReplacingFile file;
+    ReplacingFile file;  // a failed write shows in the commit, as it does for the pack
     file.unnamedAllowed = unnamed;
     if (!file.open(target.c_str())) return file.error;
-    // A failed write shows in the commit, as it does for the pack.
     std::fwrite(text.data(), 1, text.size(), file.file());
     return !commit ? -1 : file.commit() ? 0 : file.error;
 }
@@ -66,11 +68,9 @@ TEST(ReplacingFile, AppearsWholeOrNotAtAll) {
         }
         umask(previous);
         struct rlimit saved, limit;
-        getrlimit(RLIMIT_FSIZE, &saved);
-        limit = saved;
+        getrlimit(RLIMIT_FSIZE, &saved), limit = saved;
         for (rlim_t cut : {(rlim_t)0, (rlim_t)(3 << 19), (rlim_t)(3 << 20) - 1}) {
-            limit.rlim_cur = cut;
-            setrlimit(RLIMIT_FSIZE, &limit);
+            limit.rlim_cur = cut, setrlimit(RLIMIT_FSIZE, &limit);
             const int error = replaceWith(target, std::string(3 << 20, 'b'), unnamed);
             setrlimit(RLIMIT_FSIZE, &saved);
             EXPECT_TRUE(error == EFBIG && readBytes(target) == "earlier") << cut << " " << error;
@@ -85,7 +85,7 @@ TEST(ReplacingFile, AppearsWholeOrNotAtAll) {
 // earlier files as they were (an unnamed file cannot outlive the process), unless the user had that signal ignored.
 TEST(ReplacingFile, SignalsRemoveEveryTemporary) {
     ensureServices();
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
         for (bool ignored : {false, true}) {
             ScratchDir dir;
             const std::string targets[] = {dir / "a.obj", dir / "a.mtl"};
@@ -96,8 +96,7 @@ TEST(ReplacingFile, SignalsRemoveEveryTemporary) {
                 ReplacingFile files[2];
                 for (int i = 0; i < 2; ++i) {
                     files[i].unnamedAllowed = false;
-                    files[i].open(targets[i].c_str());
-                    std::fwrite("new", 1, 3, files[i].file());
+                    files[i].open(targets[i].c_str()), std::fwrite("new", 1, 3, files[i].file());
                 }
                 kill(getpid(), signal);
                 _exit(files[0].commit() && files[1].commit() ? 0 : 1);
@@ -108,6 +107,56 @@ TEST(ReplacingFile, SignalsRemoveEveryTemporary) {
             for (const auto& target : targets) EXPECT_EQ(ignored ? "new" : "earlier", readBytes(target)) << signal;
             EXPECT_EQ(2, entriesIn(dir.path)) << signal;
         }
-    }
 }
 #endif
+
+TEST(Streams, ReadWriteAndWhatCannotBeRead) {
+    ensureServices();
+    ScratchDir dir;
+    const std::string empty = dir / "empty", five = dir / "five", huge = dir / "huge";
+    EXPECT_TRUE(!gFileSystem->openRead((dir / "missing").c_str()) && !gFileSystem->openRead(dir.path.c_str()));
+    writeBytes(empty, "");
+    char buffer[4] = {};
+    Stream* s = gFileSystem->openRead(empty.c_str());
+    EXPECT_TRUE(s && s->size() == 0 && s->read(buffer, 1) == 0);
+    delete s;
+    writeBytes(five, "old content");
+    for (int append : {0, 1}) {  // truncates, then appends
+        Stream* w = gFileSystem->openWrite(five.c_str(), append);
+        EXPECT_TRUE(w && w->write(append ? "lo" : "hel", 3 - append) == 1 && w->size() == -1);
+        delete w;
+    }
+    s = gFileSystem->openRead(five.c_str());
+    ASSERT_TRUE(s && s->size() == 5 && s->skip(2) == 1);
+    EXPECT_TRUE(s->read(buffer, 4) == 0 && s->seek(1) == 1 && s->read(buffer, 4) == 1 && !memcmp(buffer, "ello", 4));
+    delete s;
+    std::error_code error;
+    writeBytes(huge, "");
+    std::filesystem::resize_file(huge, 2147483648ull, error);  // sparse 2 GiB: too large
+    if (error) GTEST_SKIP() << "no sparse 2 GiB file here: " << error.message();
+    EXPECT_EQ(nullptr, gFileSystem->openRead(huge.c_str()));
+    std::filesystem::resize_file(huge, 2147483647ull, error);  // one byte less fits
+    EXPECT_EQ(INT32_MAX, gFileSystem->fileSize(huge.c_str()));
+}
+
+// Each Log of its own, in a scratch directory: a Log writes "app.log" there when it is destroyed.
+TEST(Log, MessagesLinesAndLimits) {
+    ScratchDir dir;
+    InDirectory inDir(dir.path);
+    Log* log = new Log;  // two messages make one line; the unfinished last line is not written
+    log->print("abc"), log->print("%s%d\n", "def", 7), log->print("tail");
+    delete log;
+    EXPECT_EQ(native("abcdef7\n"), readBytes("app.log"));
+    Log full;  // exactly 65,536 bytes kept; one more byte drops every earlier line and the unfinished one
+    for (int i = 0; i < 16; ++i) full.print("%s\n", std::string(4094, 'a').c_str());
+    full.print("%s", std::string(16, 'b').c_str());
+    EXPECT_TRUE(full.mark().used == 65536 && full.lineTotal() == 16);
+    full.print("c\n"), full.writeFile("out.log");
+    EXPECT_EQ(native("c\n"), readBytes("out.log"));
+    Log lines;  // the 1025th line grows the table to 2048; a message over 4095 characters is cut
+    for (int i = 0; i < 1024; ++i) lines.print("%d\n", i % 10);
+    EXPECT_EQ(1024, lines.lineSlots());
+    lines.print("%s\n", std::string(5000, 'm').c_str());  // the '\n' falls beyond the cut
+    lines.print("\n");
+    EXPECT_TRUE(lines.lineSlots() == 2048 && std::string(lines.line(1024), 4096) == std::string(4095, 'm') + "\n");
+}
