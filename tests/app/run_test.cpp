@@ -11,15 +11,6 @@ static const std::string kHeadless = readBytes(TARVOLT_TEST_DATA "/app/triangle.
 static const std::string kTriangle = "*3DSMAX_ASCIIEXPORT 200\n" + kHeadless;
 static const std::string kBanner = "tarvolt converts 3ds max ASE files to Velder Engine qrv format\nversion 1.2\n\n";
 
-static std::map<std::string, std::string> filesIn(const std::string& dir) {  // and the contents of the small ones
-    std::map<std::string, std::string> files;
-    std::error_code error;
-    for (const auto& e : fs::directory_iterator(dir))
-        files[e.path().filename().string()] = e.file_size(error) < 1000000 ? readBytes(e.path().string()) : "";
-    files.erase("app.log");
-    return files;
-}
-
 // Runs the real binary in dir as a script would, standard error after standard output; output keeps what follows
 // the banner's first line. Every run ends as a user may see it: app.log ends with the allocation report and EXIT,
 // and no file changes but the pack of the input, which must load after a success.
@@ -198,4 +189,57 @@ TEST(Run, CraftedInputsStayUnder256MBAndRecurseNowhere) {
         const ProgramRun run = runChecked(dir.path, {"in.ase"}, 0, 1024);
         EXPECT_LT(run.peakKiB, 256 * 1024) << input.substr(0, 200);  // the largest so far; 0 where not measured
     }
+}
+
+// Real exporters' files: every one converts but for those that must be refused, each with the reason a user
+// reads. Files added to the folder later must convert.
+TEST(CorpusOutcomes, EveryFileConvertsButTheRefusedOnes) {
+    std::map<std::string, std::string> refused;
+    for (const auto& [reason, names] : std::map<std::string, std::vector<std::string>>{
+             {"has no *MATERIAL_REF", {"assimp_CameraRollAnim.ase", "assimp_CameraRollAnimWithChildObject.ase",
+                                       "assimp_RotatingCube.ASE", "assimp_TargetCameraAnim.ase", "assimp_anim.ASE",
+                                       "assimp_anim2.ASE", "assimp_invalid_InvalidUVIndex.ase", "cafu_TonneTest_LoD5.ase"}},
+             {"error: invalid number of texture coordinates: 0, channel 0",
+              {"assimp_MotionCaptureROM.ase", "scorched3d_apache.ase", "scorched3d_panzer3.ase", "scorched3d_rock1.ase"}},
+             {"has no texture coordinates",
+              {"assimp_TestFormatDetection", "assimp_ThreeCubesGreen.ASE", "assimp_ThreeCubesGreen_UTF16BE.ASE",
+               "assimp_ThreeCubesGreen_UTF16LE.ASE", "trenchbroom_invalid_index_out_of_bounds_wedge_45_no_uv.ase"}}})
+        for (const std::string& name : names) refused[name] = reason;
+    ScratchDir dir;
+    int files = 0;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(TARVOLT_CORPUS, error), end; !error && it != end; it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (name[0] == '.' || it->path().extension() == ".md") continue;
+        ++files;
+        writeBytes(dir / "in.ase", readBytes(it->path().string()));
+        const ProgramRun run = runChecked(dir.path, {"in.ase"});
+        EXPECT_EQ(refused.count(name) ? 255 : 0, run.exitCode) << name << "\n" << run.output;
+        EXPECT_NE(std::string::npos, run.output.find(refused[name])) << name << "\n" << run.output;
+    }
+    if (files == 0) GTEST_SKIP() << "no corpus at " << TARVOLT_CORPUS;
+}
+
+// The key wait as a person meets it, on a terminal that tmux drives: "press any key..." shows, the run waits,
+// one key ends it with exit code 0 without being echoed, and the terminal settings are as they were.
+TEST(KeyWait, OneKeyOnATerminal) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "drives a terminal through tmux; tools/windows_check.sh checks the console wait";
+#else
+    if (std::system("tmux -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "tmux is not installed";
+    ScratchDir dir;
+    writeBytes(dir / "a.ase", readBytes(TARVOLT_TEST_DATA "/app/triangle.ase"));
+    writeBytes(dir / "run.sh", "s=$(stty -g); ASAN_OPTIONS=detect_leaks=0 '" TARVOLT_BINARY "' a.ase </dev/null\n"
+                               "echo \"exit=$?\" >r; [ \"$(stty -g)\" = \"$s\" ] && echo restored >>r\n"
+                               "mv r result; exec sleep 60\n");
+    writeBytes(dir / "check.sh",  // its exit code names the step that failed
+               "cd '" + dir.path + "'\nt() { env -u TMUX tmux -f /dev/null -S sock \"$@\"; }\n"
+               "within() { for i in $(seq 100); do eval \"$1\" && return; sleep 0.1; done; return 1; }\n"
+               "t new-session -d -x 100 -y 30 'sh run.sh' || exit 1\ntrap 't kill-server' EXIT\n"
+               "within 't capture-pane -p | grep -q \"press any key...\"' || exit 2\n"
+               "sleep 0.3; [ -e result ] && exit 3\nt send-keys Z; within '[ -e result ]' || exit 4\n"
+               "[ \"$(cat result)\" = \"$(printf 'exit=0\\nrestored')\" ] || exit 5\n"
+               "t capture-pane -p | grep -q Z && exit 6\n[ -e a.qrv ] || exit 7\n");
+    EXPECT_EQ(0, std::system(("sh '" + (dir / "check.sh") + "'").c_str()) >> 8);
+#endif
 }
