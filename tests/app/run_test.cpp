@@ -41,14 +41,14 @@ TEST(Run, EveryWayARunEnds) {
                               "   -l <string>    lightmap name suffix\n"
                               "   --output PACK  write the pack to PACK instead of beside FILE\n", done = "\nDone!\n\npress any key...\n";
     const std::string quiet = "INIT: begin intialization...\nallocated: 0 bytes\nEXIT\n", header = "*3DSMAX_ASCIIEXPORT 200\n";
-    const std::string open = "ERROR: could not open \"", write = "ERROR: could not write \"", noRef = "*MATERIAL_REF 0";
+    const std::string noRef = "*MATERIAL_REF 0";
     const std::string weld = "mesh data optimization ON, may take a while ...\n", lightmap("\x0b\0\0\0box_L_0000", 14);
     const std::string unknown = "ERROR: unknown option '%'\ntarvolt: error: unknown option \"-%\" (tarvolt --help lists them)\n";
     auto option = [&](char letter) { return std::regex_replace(unknown, std::regex("%"), std::string(1, letter)); };
     auto headless = [](const std::string& name, bool empty) { return name + ":1: warning: the file does not begin with "
         "*3DSMAX_ASCIIEXPORT\n" + (empty ? name + ": warning: no *GEOMOBJECT was read; the pack is empty\n" : ""); };
-    auto refused = [&](const std::string& name, const std::string& why) {
-        return open + name + "\"\n" + name + ": error: " + why + "\n"; };
+    auto refused = [](const std::string& name, const std::string& why, const char* verb = "open") {
+        return "ERROR: could not " + (verb + (" \"" + name + "\"\n")) + name + ": error: " + why + "\n"; };
     ScratchDir dir;
     std::string noise(4096, '\0'), nonFinite = kTriangle;
     for (size_t i = 0; i < noise.size(); ++i) noise[i] = (char)(i * 37 + (i >> 5));
@@ -106,21 +106,20 @@ TEST(Run, EveryWayARunEnds) {
          "ERROR: cannot read \"missing.ase\""},
         {{"folder.ase"}, refused("folder.ase", "is a directory"), 255, "ERROR: cannot read \"folder.ase\""},
         {{"huge.ase"}, refused("huge.ase", "larger than 2 GiB"), 255, "ERROR: cannot read \"huge.ase\""},
-        {{"bad.ase"}, open + "bad.ase\"\nbad.ase:45: error: " + tooMany, 255, "ERROR: line 45: " + tooMany},  // bad.qrv stays
+        {{"bad.ase"}, "ERROR: could not open \"bad.ase\"\nbad.ase:45: error: " + tooMany, 255, "ERROR: line 45: " + tooMany},  // bad.qrv stays
         {{"noref.ase"}, "noref.ase:9: error: geometry object \"Box\" has no *MATERIAL_REF\n", 255, "ERROR: no MATERIAL_REF!"},
         {{"late.ase"}, "late.ase:" + lateLine + ": error: geometry object \"Box\" has no *MATERIAL_REF\n", 255,
          "ERROR: no MATERIAL_REF!"},
-        {{"w.ase"}, write + "w.qrv\"\nw.qrv: error: cannot write: Is a directory\n", 255, "ERROR: "},
+        {{"w.ase"}, refused("w.qrv", "cannot write: Is a directory", "write"), 255, "ERROR: "},
         {{"big.ase"}, "ERROR: out of memory\nbig.ase: error: out of memory\n", 255, "EXIT"},  // 1 GiB in 256 MiB
         {{"claims.ase"}, "ERROR: out of memory\nclaims.ase: error: out of memory\n", 255, "EXIT"},
-        {{"-o", "x.qrv"}, weld + write + "x.qrv\"\nx.qrv: error: cannot write: it is the input file\n", 255, "ERROR: "},
+        {{"-o", "x.qrv"}, weld + refused("x.qrv", "cannot write: it is the input file", "write"), 255, "ERROR: "},
         {{"a.ase"}, done, 0, "", lightmap},  // the lightmap name, its length first
         {{"-optimize", "a.ase"}, weld + done, 0, "", lightmap},
         {{"-l", "-o", "a.ase"}, done, 0, "", std::string("\x06\0\0\0box-o\0", 10)},  // -o is the suffix
         {{"noise.ase"}, headless("noise.ase", true) + done, 0, ""}, {{"tight.ase"}, done, 0, ""},
         {{"zeros.ase"}, headless("zeros.ase", true) + done, 0, ""}, {{"ids.ase"}, leftOut + done, 0, ""},
-        {{"empty.ase"}, headless("empty.ase", true) + done, 0, ""},
-        {{"headless.ase"}, headless("headless.ase", false) + done, 0, ""},
+        {{"empty.ase"}, headless("empty.ase", true) + done, 0, ""}, {{"headless.ase"}, headless("headless.ase", false) + done, 0, ""},
         {{"nonfinite.ase"}, "nonfinite.ase: warning: geometry object \"Box\": 2 numbers are not finite in its positions "
                             "(NaN or infinity), the first in *MESH_VERTEX 1\nnonfinite.ase: warning: geometry object "
                             "\"Box\": 1 number is not finite in its normals (NaN or infinity), the first in normal 2\n" +
@@ -131,11 +130,10 @@ TEST(Run, EveryWayARunEnds) {
         {{"wedge.ase"}, done, 0, "normals listed per vertex"},  // as q3map2 writes them, apart before the faces
         // --output: the same rules elsewhere; the pack it names is checked below.
         {{"--output", "out/a.qrv", "-o", "a.ase"}, weld + done, 0, ""},
-        {{"a.ase", "--output", "missing/a.qrv"}, write + "missing/a.qrv\"\nmissing/a.qrv: error: cannot write: No such "
-                                                 "file or directory\n", 255, "ERROR: "},
-        {{"--output", "a.ase", "a.ase"}, write + "a.ase\"\na.ase: error: cannot write: it is the input file\n", 255, "ERROR: "},
-        {{"--output", "out/ro.qrv", "a.ase"}, write + "out/ro.qrv\"\nout/ro.qrv: error: cannot write: Permission denied\n",
-         255, "ERROR: "},
+        {{"a.ase", "--output", "missing/a.qrv"}, refused("missing/a.qrv", "cannot write: No such file or directory",
+                                                         "write"), 255, "ERROR: "},
+        {{"--output", "a.ase", "a.ase"}, refused("a.ase", "cannot write: it is the input file", "write"), 255, "ERROR: "},
+        {{"--output", "out/ro.qrv", "a.ase"}, refused("out/ro.qrv", "cannot write: Permission denied", "write"), 255, "ERROR: "},
         {{"a.ase", "--output"}, "ERROR: --output needs a file name\ntarvolt: error: --output needs the pack's file name "
                                 "after it\n", 255, quiet},
     };

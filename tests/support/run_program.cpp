@@ -43,9 +43,7 @@ ProgramRun runProgram(const std::string& program, const std::string& dir, const 
     const pid_t child = fork();
     if (child == 0) {  // only calls safe between fork and exec
         auto limit = [](int resource, long long value) {  // -1: none
-            const struct rlimit both = {(rlim_t)value, (rlim_t)value};
-            if (value >= 0) setrlimit(resource, &both);
-        };
+            if (const struct rlimit both = {(rlim_t)value, (rlim_t)value}; value >= 0) setrlimit(resource, &both); };
         limit(RLIMIT_AS, addressSpace ? (long long)addressSpace : -1), limit(RLIMIT_STACK, stackKiB ? stackKiB << 10 : -1);
         limit(RLIMIT_FSIZE, faults.fileSize), limit(RLIMIT_CPU, 120), limit(RLIMIT_CORE, 0);
         std::signal(SIGXFSZ, faults.ignoreFileSizeSignal ? SIG_IGN : SIG_DFL);

@@ -28,8 +28,7 @@ constexpr bool kMemoryLimits = true;
 ProgramRun runProgram(const std::string& program, const std::string& dir, const std::vector<std::string>& args,
                       bool mergeErrors = false, uint64_t addressSpace = 0, long stackKiB = 0, RunFaults faults = {});
 
-// The line end of text-mode output ("\r\n" on Windows): native() puts it in place of each '\n', fromNative()
-// turns it back.
+// The line end of text-mode output ("\r\n" on Windows): native() puts it for each '\n', fromNative() undoes that.
 extern const char* const kNativeLineEnd;
 std::string native(std::string text);
 std::string fromNative(std::string text);
