@@ -1,6 +1,5 @@
-// The real binary against real faults: a file-size limit, an address-space limit, a full file system, signals at
-// random moments, packs it may not replace. After each, the earlier pack is as it was (or, after a signal that came
-// too late, the new pack is complete) and the folder holds the same files as before.
+// The real binary against real faults. After each, the earlier pack is as it was (or, after a signal that came too
+// late, the new pack is complete) and the folder holds the same files as before.
 #if !defined(_WIN32)
 #include "ase/ase_fixture.h"
 #include "support/run_program.h"

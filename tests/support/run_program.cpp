@@ -10,8 +10,7 @@ ProgramRun runProgram(const std::string& program, const std::string& dir, const 
     // cmd /c drops the outermost quotes. No argument here holds '"' or ends in '\'.
     std::string command = "\"cd /d \"" + dir + "\" && \"" + program + "\"";
     for (const std::string& a : args) command += " \"" + a + "\"";
-    // Under Wine, starting the shell fails now and then right after a new
-    // prefix is made; that is the harness's failure, not the program's.
+    // Under Wine, starting the shell fails now and then right after a new prefix is made: the harness's failure.
     FILE* pipe = nullptr;
     for (int attempt = 0; attempt < 3 && !pipe; ++attempt)
         pipe = _popen((command + " <NUL" + (mergeErrors ? " 2>&1\"" : "\"")).c_str(), "rb");
