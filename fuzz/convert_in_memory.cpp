@@ -44,9 +44,7 @@ std::string readingTrace(const unsigned char* bytes, size_t size, int threads, i
     HeapAllocator* heap = dynamic_cast<HeapAllocator*>(gAllocator);
     if (heap) heap->allocatedBytes = 0;
     AseReader reader;
-    reader.options.threads = threads;
-    reader.options.minimumPartBytes = minimumPartBytes;
-    reader.options.lineScans = lineScans;
+    reader.options = {threads, minimumPartBytes, lineScans};
     Scene scene;
     const int read = reader.readScene(&scene, new BytesStream(bytes, size));
     if (partsTaken) *partsTaken += reader.partsTaken;

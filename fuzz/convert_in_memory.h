@@ -3,15 +3,11 @@
 #include <cstdint>
 #include <string>
 
-struct ConversionOutcome {
-    bool read = false;  // the reader accepted the bytes
-    int meshes = 0;
-    std::string fault;  // empty when the outcome is one of the two clear ones
-};
+// read: the reader accepted the bytes; fault: empty when the outcome is one of the two clear ones.
+struct ConversionOutcome { bool read = false; int meshes = 0; std::string fault; };
 
 // The whole conversion without files (gLog and gAllocator up): reads the bytes, writes the pack plain and welded
-// into memory and loads both back. A refusal must leave an "ERROR: " line in the Log; each pack must hold one chunk
-// per Mesh.
+// into memory and loads both back. A refusal must leave an "ERROR: " line in the Log; a pack, a chunk per Mesh.
 ConversionOutcome convertInMemory(const unsigned char* bytes, size_t size);
 
 // What one read leaves: its result, the Log's lines, the allocation count and the plain pack. threads 1 never

@@ -1,5 +1,5 @@
 #include "ase/ase_fixture.h"
-#include "qrvinfo/pack_loader.h"
+#include "writer/pack_bytes.h"
 #include "support/run_program.h"
 #include "support/scratch_dir.h"
 #include <gtest/gtest.h>
@@ -11,23 +11,11 @@ static const std::string kHeadless = readBytes(TARVOLT_TEST_DATA "/app/triangle.
 static const std::string kTriangle = "*3DSMAX_ASCIIEXPORT 200\n" + kHeadless;
 static const std::string kBanner = "tarvolt converts 3ds max ASE files to Velder Engine qrv format\nversion 1.2\n\n";
 
-static std::map<std::string, std::string> filesIn(const std::string& dir) {  // and the contents of the small ones
-    std::map<std::string, std::string> files;
-    std::error_code error;
-    for (const auto& e : fs::directory_iterator(dir))
-        files[e.path().filename().string()] = e.file_size(error) < 1000000 ? readBytes(e.path().string()) : "";
-    files.erase("app.log");
-    return files;
-}
-
 // Runs the real binary in dir as a script would, standard error after standard output; output keeps what follows
 // the banner's first line. Every run ends as a user may see it: app.log ends with the allocation report and EXIT,
 // and no file changes but the pack of the input, which must load after a success.
 static ProgramRun runChecked(const std::string& dir, const std::vector<std::string>& args, uint64_t addressSpace = 0,
                              long stackKiB = 0) {
-#if !defined(_WIN32)
-    setenv("ASAN_OPTIONS", "detect_leaks=0", 1);  // the Scene lives until the process ends, by design
-#endif
     std::map<std::string, std::string> before = filesIn(dir);
     ProgramRun run = runProgram(TARVOLT_BINARY, dir, args, true, addressSpace, stackKiB);
     run.output = fromNative(run.output.erase(0, run.output.find('\n') + 1));
@@ -36,22 +24,13 @@ static ProgramRun runChecked(const std::string& dir, const std::vector<std::stri
     if (run.exitCode == 0 && after.count(pack)) {
         Pack loaded;
         PackError error = {};
-        ensureServices();
-        const std::string bytes = readBytes(dir + "/" + pack);
-        EXPECT_TRUE(loadPack((const unsigned char*)bytes.data(), bytes.size(), loaded, error)) << error.field;
+        EXPECT_TRUE((ensureServices(), loadBytes(readBytes(dir + "/" + pack), loaded, error))) << error.field;
         clearPack(loaded);
         before[pack] = after[pack];
     }
     EXPECT_TRUE(std::regex_search(readText(dir + "/app.log"), std::regex("\nallocated: [0-9]+ bytes\nEXIT\n$")));
     EXPECT_TRUE(before == after) << "files changed";
     return run;
-}
-
-static bool makeSparse(const std::string& path, uintmax_t size) {
-    std::error_code error;
-    writeBytes(path, "");
-    fs::resize_file(path, size, error);
-    return !error;
 }
 
 static std::string without(std::string text, const std::string& part) { return text.erase(text.find(part), part.size()); }
@@ -62,17 +41,14 @@ TEST(Run, EveryWayARunEnds) {
                               "   -l <string>    lightmap name suffix\n"
                               "   --output PACK  write the pack to PACK instead of beside FILE\n", done = "\nDone!\n\npress any key...\n";
     const std::string quiet = "INIT: begin intialization...\nallocated: 0 bytes\nEXIT\n", header = "*3DSMAX_ASCIIEXPORT 200\n";
-    const std::string open = "ERROR: could not open \"", write = "ERROR: could not write \"", noRef = "*MATERIAL_REF 0";
+    const std::string noRef = "*MATERIAL_REF 0";
     const std::string weld = "mesh data optimization ON, may take a while ...\n", lightmap("\x0b\0\0\0box_L_0000", 14);
     const std::string unknown = "ERROR: unknown option '%'\ntarvolt: error: unknown option \"-%\" (tarvolt --help lists them)\n";
     auto option = [&](char letter) { return std::regex_replace(unknown, std::regex("%"), std::string(1, letter)); };
-    auto headless = [](const std::string& name, bool empty) {
-        return name + ":1: warning: the file does not begin with *3DSMAX_ASCIIEXPORT\n" +
-               (empty ? name + ": warning: no *GEOMOBJECT was read; the pack is empty\n" : "");
-    };
-    auto refused = [&](const std::string& name, const std::string& reason) {
-        return open + name + "\"\n" + name + ": error: " + reason + "\n";
-    };
+    auto headless = [](const std::string& name, bool empty) { return name + ":1: warning: the file does not begin with "
+        "*3DSMAX_ASCIIEXPORT\n" + (empty ? name + ": warning: no *GEOMOBJECT was read; the pack is empty\n" : ""); };
+    auto refused = [](const std::string& name, const std::string& why, const char* verb = "open") {
+        return "ERROR: could not " + (verb + (" \"" + name + "\"\n")) + name + ": error: " + why + "\n"; };
     ScratchDir dir;
     std::string noise(4096, '\0'), nonFinite = kTriangle;
     for (size_t i = 0; i < noise.size(); ++i) noise[i] = (char)(i * 37 + (i >> 5));
@@ -101,10 +77,11 @@ TEST(Run, EveryWayARunEnds) {
     for (int i = 0; i < 64; ++i)
         claims += "*GEOMOBJECT { *MESH { *MESH_NUMVERTEX 4194304 } *MATERIAL_REF 0 }\n" + std::string(140000, ' ') + "\n";
     writeBytes(dir / "claims.ase", claims);
-    const bool sparse = makeSparse(dir / "huge.ase", 2147483648ull) && makeSparse(dir / "big.ase", 1ull << 30);
+    std::error_code unsparse;
+    for (auto [name, size] : {std::pair<const char*, uintmax_t>{"big.ase", 1ull << 30}, {"huge.ase", 2147483648ull}})
+        writeBytes(dir / name, ""), fs::resize_file(dir / name, size, unsparse);
     // Faces whose material id names no submaterial are left out and counted; a worker's warning comes in order.
-    auto ids = [](const char* name, std::vector<int> ids) {
-        Faces faces;
+    auto ids = [](const char* name, const std::vector<int>& ids, Faces faces = {}) {
         for (int id : ids) faces.push_back({0, 1, 2, id});
         return geomObject(name, meshBlock(3, faces) + "*MATERIAL_REF 0\n");
     };
@@ -118,35 +95,31 @@ TEST(Run, EveryWayARunEnds) {
     // Arguments; printed after the banner's first line; exit code; app.log exactly or a line in it; bytes a.qrv holds.
     struct Row { std::vector<std::string> args; std::string said; int code; std::string log, pack = ""; };
     std::vector<Row> rows = {
-        {{}, usage + "\npress any key...\n", 0, quiet},
-        {{"a.ase", "-l"}, usage, 0, quiet},  // a trailing -l: nothing converted
-        {{"--help"}, usage, 0, quiet},
-        {{"a.ase", "-h", "b.ase"}, usage, 0, quiet},
+        {{}, usage + "\npress any key...\n", 0, quiet}, {{"a.ase", "-l"}, usage, 0, quiet},  // a trailing -l: nothing
+        {{"--help"}, usage, 0, quiet}, {{"a.ase", "-h", "b.ase"}, usage, 0, quiet},
         {{"--version", "a.ase"}, "", 0, quiet},  // the banner holds the version line
         {{"-l", "--help", "-x"}, option('x'), 255, quiet},  // the suffix, not a request
-        {{"-O", "a.ase"}, option('O'), 255, quiet},
-        {{"-x", "a.ase", "b.ase"}, option('x'), 255, quiet},
+        {{"-O", "a.ase"}, option('O'), 255, quiet}, {{"-x", "a.ase", "b.ase"}, option('x'), 255, quiet},
         {{"a.ase", "b.ase"}, "ERROR: dunno what to do with \"b.ase\"\ntarvolt: error: one file at a time: \"b.ase\" "
                              "after \"a.ase\"\n", 255, quiet},
         {{"-o", "missing.ase"}, refused("missing.ase", "cannot open: No such file or directory"), 255,
          "ERROR: cannot read \"missing.ase\""},
         {{"folder.ase"}, refused("folder.ase", "is a directory"), 255, "ERROR: cannot read \"folder.ase\""},
         {{"huge.ase"}, refused("huge.ase", "larger than 2 GiB"), 255, "ERROR: cannot read \"huge.ase\""},
-        {{"bad.ase"}, open + "bad.ase\"\nbad.ase:45: error: " + tooMany, 255, "ERROR: line 45: " + tooMany},  // bad.qrv stays
+        {{"bad.ase"}, "ERROR: could not open \"bad.ase\"\nbad.ase:45: error: " + tooMany, 255, "ERROR: line 45: " + tooMany},  // bad.qrv stays
         {{"noref.ase"}, "noref.ase:9: error: geometry object \"Box\" has no *MATERIAL_REF\n", 255, "ERROR: no MATERIAL_REF!"},
         {{"late.ase"}, "late.ase:" + lateLine + ": error: geometry object \"Box\" has no *MATERIAL_REF\n", 255,
          "ERROR: no MATERIAL_REF!"},
-        {{"w.ase"}, write + "w.qrv\"\nw.qrv: error: cannot write: Is a directory\n", 255, "ERROR: "},
+        {{"w.ase"}, refused("w.qrv", "cannot write: Is a directory", "write"), 255, "ERROR: "},
         {{"big.ase"}, "ERROR: out of memory\nbig.ase: error: out of memory\n", 255, "EXIT"},  // 1 GiB in 256 MiB
         {{"claims.ase"}, "ERROR: out of memory\nclaims.ase: error: out of memory\n", 255, "EXIT"},
-        {{"-o", "x.qrv"}, weld + write + "x.qrv\"\nx.qrv: error: cannot write: it is the input file\n", 255, "ERROR: "},
+        {{"-o", "x.qrv"}, weld + refused("x.qrv", "cannot write: it is the input file", "write"), 255, "ERROR: "},
         {{"a.ase"}, done, 0, "", lightmap},  // the lightmap name, its length first
         {{"-optimize", "a.ase"}, weld + done, 0, "", lightmap},
         {{"-l", "-o", "a.ase"}, done, 0, "", std::string("\x06\0\0\0box-o\0", 10)},  // -o is the suffix
-        {{"noise.ase"}, headless("noise.ase", true) + done, 0, ""},
-        {{"zeros.ase"}, headless("zeros.ase", true) + done, 0, ""},
-        {{"empty.ase"}, headless("empty.ase", true) + done, 0, ""},
-        {{"headless.ase"}, headless("headless.ase", false) + done, 0, ""},
+        {{"noise.ase"}, headless("noise.ase", true) + done, 0, ""}, {{"tight.ase"}, done, 0, ""},
+        {{"zeros.ase"}, headless("zeros.ase", true) + done, 0, ""}, {{"ids.ase"}, leftOut + done, 0, ""},
+        {{"empty.ase"}, headless("empty.ase", true) + done, 0, ""}, {{"headless.ase"}, headless("headless.ase", false) + done, 0, ""},
         {{"nonfinite.ase"}, "nonfinite.ase: warning: geometry object \"Box\": 2 numbers are not finite in its positions "
                             "(NaN or infinity), the first in *MESH_VERTEX 1\nnonfinite.ase: warning: geometry object "
                             "\"Box\": 1 number is not finite in its normals (NaN or infinity), the first in normal 2\n" +
@@ -154,30 +127,26 @@ TEST(Run, EveryWayARunEnds) {
         {{"open.ase"}, "open.ase: warning: the input ends inside *GEOMOBJECT opened on line 10\n" + done, 0, ""},
         {{"openlist.ase"}, "openlist.ase: warning: the input ends inside *MATERIAL_LIST opened on line 2\nopenlist.ase:"
                            " warning: no *GEOMOBJECT was read; the pack is empty\n" + done, 0, ""},
-        {{"tight.ase"}, done, 0, ""},
-        {{"ids.ase"}, leftOut + done, 0, ""},
         {{"wedge.ase"}, done, 0, "normals listed per vertex"},  // as q3map2 writes them, apart before the faces
         // --output: the same rules elsewhere; the pack it names is checked below.
         {{"--output", "out/a.qrv", "-o", "a.ase"}, weld + done, 0, ""},
-        {{"a.ase", "--output", "missing/a.qrv"}, write + "missing/a.qrv\"\nmissing/a.qrv: error: cannot write: No such "
-                                                 "file or directory\n", 255, "ERROR: "},
-        {{"--output", "a.ase", "a.ase"}, write + "a.ase\"\na.ase: error: cannot write: it is the input file\n", 255, "ERROR: "},
-        {{"--output", "out/ro.qrv", "a.ase"}, write + "out/ro.qrv\"\nout/ro.qrv: error: cannot write: Permission denied\n",
-         255, "ERROR: "},
+        {{"a.ase", "--output", "missing/a.qrv"}, refused("missing/a.qrv", "cannot write: No such file or directory",
+                                                         "write"), 255, "ERROR: "},
+        {{"--output", "a.ase", "a.ase"}, refused("a.ase", "cannot write: it is the input file", "write"), 255, "ERROR: "},
+        {{"--output", "out/ro.qrv", "a.ase"}, refused("out/ro.qrv", "cannot write: Permission denied", "write"), 255, "ERROR: "},
         {{"a.ase", "--output"}, "ERROR: --output needs a file name\ntarvolt: error: --output needs the pack's file name "
                                 "after it\n", 255, quiet},
     };
 #if !defined(_WIN32)  // inputs that are not regular files; a stem as long as a name may be
     EXPECT_EQ(0, mkfifo((dir / "pipe.ase").c_str(), 0644));
-    rows.push_back({{"pipe.ase"}, refused("pipe.ase", "not a regular file"), 255, "ERROR: "});
-    rows.push_back({{"/dev/zero"}, refused("/dev/zero", "not a regular file"), 255, "ERROR: "});
+    for (const char* name : {"pipe.ase", "/dev/zero"}) rows.push_back({{name}, refused(name, "not a regular file"), 255, "ERROR: "});
     writeBytes(dir / (std::string(250, 's') + ".ase"), kTriangle);
     rows.push_back({{std::string(250, 's') + ".ase"}, done, 0, ""});
 #endif
     for (const Row& row : rows) {
         SCOPED_TRACE(row.said);
         const bool oom = row.said.find("memory") != std::string::npos;
-        if ((!sparse && (oom || row.said.find("huge") != std::string::npos)) || (oom && !kMemoryLimits)) continue;
+        if ((unsparse && (oom || row.said.find("huge") != std::string::npos)) || (oom && !kMemoryLimits)) continue;
         fs::remove(dir / "a.qrv");
         const ProgramRun run = runChecked(dir.path, row.args, oom ? 256u << 20 : 0);
         const std::string log = readText(dir / "app.log");
@@ -218,4 +187,57 @@ TEST(Run, CraftedInputsStayUnder256MBAndRecurseNowhere) {
         const ProgramRun run = runChecked(dir.path, {"in.ase"}, 0, 1024);
         EXPECT_LT(run.peakKiB, 256 * 1024) << input.substr(0, 200);  // the largest so far; 0 where not measured
     }
+}
+
+// Real exporters' files: every one converts but for those that must be refused, each with the reason a user
+// reads. Files added to the folder later must convert.
+TEST(CorpusOutcomes, EveryFileConvertsButTheRefusedOnes) {
+    std::map<std::string, std::string> refused;
+    for (const auto& [reason, names] : std::map<std::string, std::vector<std::string>>{
+             {"has no *MATERIAL_REF", {"assimp_CameraRollAnim.ase", "assimp_CameraRollAnimWithChildObject.ase",
+                                       "assimp_RotatingCube.ASE", "assimp_TargetCameraAnim.ase", "assimp_anim.ASE",
+                                       "assimp_anim2.ASE", "assimp_invalid_InvalidUVIndex.ase", "cafu_TonneTest_LoD5.ase"}},
+             {"error: invalid number of texture coordinates: 0, channel 0",
+              {"assimp_MotionCaptureROM.ase", "scorched3d_apache.ase", "scorched3d_panzer3.ase", "scorched3d_rock1.ase"}},
+             {"has no texture coordinates",
+              {"assimp_TestFormatDetection", "assimp_ThreeCubesGreen.ASE", "assimp_ThreeCubesGreen_UTF16BE.ASE",
+               "assimp_ThreeCubesGreen_UTF16LE.ASE", "trenchbroom_invalid_index_out_of_bounds_wedge_45_no_uv.ase"}}})
+        for (const std::string& name : names) refused[name] = reason;
+    ScratchDir dir;
+    int files = 0;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(TARVOLT_CORPUS, error), end; !error && it != end; it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (name[0] == '.' || it->path().extension() == ".md") continue;
+        ++files;
+        writeBytes(dir / "in.ase", readBytes(it->path().string()));
+        const ProgramRun run = runChecked(dir.path, {"in.ase"});
+        EXPECT_EQ(refused.count(name) ? 255 : 0, run.exitCode) << name << "\n" << run.output;
+        EXPECT_NE(std::string::npos, run.output.find(refused[name])) << name << "\n" << run.output;
+    }
+    if (files == 0) GTEST_SKIP() << "no corpus at " << TARVOLT_CORPUS;
+}
+
+// The key wait as a person meets it, on a terminal that tmux drives: "press any key..." shows, the run waits,
+// one key ends it with exit code 0 without being echoed, and the terminal settings are as they were.
+TEST(KeyWait, OneKeyOnATerminal) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "drives a terminal through tmux; tools/windows_check.sh checks the console wait";
+#else
+    if (std::system("tmux -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "tmux is not installed";
+    ScratchDir dir;
+    writeBytes(dir / "a.ase", readBytes(TARVOLT_TEST_DATA "/app/triangle.ase"));
+    writeBytes(dir / "run.sh", "s=$(stty -g); ASAN_OPTIONS=detect_leaks=0 '" TARVOLT_BINARY "' a.ase </dev/null\n"
+                               "echo \"exit=$?\" >r; [ \"$(stty -g)\" = \"$s\" ] && echo restored >>r\n"
+                               "mv r result; exec sleep 60\n");
+    writeBytes(dir / "check.sh",  // its exit code names the step that failed
+               "cd '" + dir.path + "'\nt() { env -u TMUX tmux -f /dev/null -S sock \"$@\"; }\n"
+               "within() { for i in $(seq 100); do eval \"$1\" && return; sleep 0.1; done; return 1; }\n"
+               "t new-session -d -x 100 -y 30 'sh run.sh' || exit 1\ntrap 't kill-server' EXIT\n"
+               "within 't capture-pane -p | grep -q \"press any key...\"' || exit 2\n"
+               "sleep 0.3; [ -e result ] && exit 3\nt send-keys Z; within '[ -e result ]' || exit 4\n"
+               "[ \"$(cat result)\" = \"$(printf 'exit=0\\nrestored')\" ] || exit 5\n"
+               "t capture-pane -p | grep -q Z && exit 6\n[ -e a.qrv ] || exit 7\n");
+    EXPECT_EQ(0, std::system(("sh '" + (dir / "check.sh") + "'").c_str()) >> 8);
+#endif
 }

@@ -1,78 +1,27 @@
-// The real binary against real faults: a file-size limit, an address-space limit, a full file system, signals at
-// random moments, packs it may not replace. After each, the earlier pack is as it was (or, after a signal that came
-// too late, the new pack is complete) and the folder holds the same names as before.
+// The real binary against real faults. After each, the earlier pack is as it was (or, after a signal that came too
+// late, the new pack is complete) and the folder holds the same files as before.
 #if !defined(_WIN32)
 #include "ase/ase_fixture.h"
 #include "support/run_program.h"
 #include "support/scratch_dir.h"
 #include <chrono>
 #include <csignal>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <random>
-#include <set>
 #include <sys/mount.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
-#include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 namespace {
 
 namespace fs = std::filesystem;
 const std::vector<std::string> kPlain = {"in.ase"}, kWelded = {"-o", "in.ase"};
-const std::string kWriteError = "ERROR: could not write \"in.qrv\"\n";
 
-struct Limits {
-    long long fileSize = -1, addressSpace = -1;  // bytes; -1 none
-    bool ignoreFileSizeSignal = false;
-};
-
-void limit(int resource, long long bytes) {
-    const struct rlimit value = {(rlim_t)bytes, (rlim_t)bytes};
-    if (bytes >= 0) setrlimit(resource, &value);
-}
-
-struct Outcome {
-    int code, signal;  // code -1 without a normal exit; the signal that ended it, or 0
-    std::string out, err;
-};
-
-// Runs tarvolt in dir, its standard output and error into files outside (so that dir's listing is its own), sending
-// signal after some seconds when given. A run that takes over a minute is killed and counts as a hang.
-Outcome runIn(const std::string& dir, const std::vector<std::string>& args, Limits limits = {}, int signal = 0,
-              double after = 0) {
-    ScratchDir outDir;
-    const pid_t child = fork();
-    if (child == 0) {
-        const int out = open((outDir / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = open((outDir / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (chdir(dir.c_str()) != 0) _exit(120);
-        dup2(open("/dev/null", O_RDONLY), 0), dup2(out, 1), dup2(err, 2);
-        setenv("ASAN_OPTIONS", "detect_leaks=0", 1);  // the Scene lives until the process ends, by design
-        limit(RLIMIT_FSIZE, limits.fileSize), limit(RLIMIT_AS, limits.addressSpace), limit(RLIMIT_CORE, 0);
-        std::signal(SIGXFSZ, limits.ignoreFileSizeSignal ? SIG_IGN : SIG_DFL);
-        std::vector<char*> argv = {(char*)TARVOLT_BINARY};
-        for (const std::string& a : args) argv.push_back((char*)a.c_str());
-        argv.push_back(nullptr);
-        execv(TARVOLT_BINARY, argv.data());
-        _exit(121);
-    }
-    if (signal) std::this_thread::sleep_for(std::chrono::duration<double>(after)), kill(child, signal);
-    int status = 0;
-    for (int waited = 0; waited < 6000 && waitpid(child, &status, WNOHANG) != child; ++waited)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    if (waitpid(child, &status, WNOHANG) == 0) kill(child, SIGKILL), waitpid(child, &status, 0), ADD_FAILURE() << "hung";
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, WIFSIGNALED(status) ? WTERMSIG(status) : 0,
-            readBytes(outDir / "stdout"), readBytes(outDir / "stderr")};
-}
-
-std::set<std::string> namesIn(const std::string& dir) {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().filename().string());
-    return names;
+// Runs tarvolt in dir, its standard output and error apart.
+ProgramRun runIn(const std::string& dir, const std::vector<std::string>& args, long long addressSpace = 0,
+                 RunFaults faults = {}) {
+    return runProgram(TARVOLT_BINARY, dir, args, false, addressSpace, 0, faults);
 }
 
 // Objects of one material, each a strip of faces: about 200 bytes of text and a pack of 144 bytes a face plain.
@@ -84,30 +33,28 @@ std::string strips(int objects, int faces) {
     return t;
 }
 
-// A folder (dir, or at) with in.ase and an earlier pack in.qrv; converted is the pack the input converts to.
+// A folder (at, a new one by default) with in.ase and an earlier pack in.qrv; converted is the pack of the input.
 struct Folder {
     ScratchDir dir;
     std::string at, pack, earlier, converted;
-    std::set<std::string> names;
+    std::map<std::string, std::string> files;  // as filesIn() sees them
     Folder(const std::string& input, const std::vector<std::string>& args, const std::string& root = "")
         : at(root.empty() ? dir.path : root), pack(at + "/in.qrv") {
         writeBytes(at + "/in.ase", input);
-        EXPECT_EQ(0, runIn(at, args).code);
+        EXPECT_EQ(0, runIn(at, args).exitCode);
         converted = readBytes(pack);
-        earlier = converted.substr(0, converted.size() / 3) + "an earlier pack";
-        writeBytes(pack, earlier);
-        names = namesIn(at);
+        writeBytes(pack, earlier = converted.substr(0, converted.size() / 3) + "an earlier pack");
+        files = filesIn(at);
     }
-    // A run that failed to write: -1, the reason on standard error, nothing changed.
-    void expectRefused(const Outcome& run, const std::string& reason) {
-        EXPECT_EQ(255, run.code);
-        EXPECT_NE(std::string::npos, run.out.find(kWriteError)) << run.out;
-        EXPECT_EQ("in.qrv: error: cannot write: " + reason + "\n", run.err);
-        expectUnchanged();
-    }
-    void expectUnchanged() {
+    // A run that failed (to write, with a reason): -1, the reason on standard error, nothing changed.
+    void expectRefused(const ProgramRun& run, const std::string& reason = "") {
+        EXPECT_EQ(255, run.exitCode) << run.output << run.errors;
+        if (!reason.empty()) {
+            EXPECT_NE(std::string::npos, run.output.find("ERROR: could not write \"in.qrv\"\n"));
+            EXPECT_EQ("in.qrv: error: cannot write: " + reason + "\n", run.errors);
+        }
         EXPECT_TRUE(earlier == readBytes(pack));
-        EXPECT_EQ(names, namesIn(at));
+        EXPECT_TRUE(files == filesIn(at));
     }
 };
 
@@ -115,22 +62,40 @@ struct Folder {
 
 // A limit that cuts the middle of the pack or only its last bytes, with SIGXFSZ at its default or ignored, and a
 // read-only pack (for root too: read-only is on purpose), plain and welded; a replaced pack keeps its mode. The
-// plain pack is large enough for its writing back to have started before the limit.
-TEST(WriteFaults, RefusedWritesLeaveTheEarlierPack) {
-    const std::string input = strips(3, 20000);
+// plain pack is large enough for its writing back to have started before the limit. Then INT, TERM, HUP, KILL and
+// XFSZ at random moments: the folder holds the earlier pack or the whole new one, never a part, and no other file.
+// XFSZ is ignored once the run has begun, so such runs finish.
+TEST(WriteFaults, RefusedWritesAndSignalsLeaveTheEarlierPack) {
     for (const auto& args : {kPlain, kWelded}) {
-        Folder folder(input, args);
+        Folder folder(strips(3, 20000), args);
         const long long size = (long long)folder.converted.size();
         ASSERT_GT(size, 1 << 20);  // several writes
         for (long long cut : {size / 2, (4ll << 20) + 1, size - 1, size - 4096})
             for (bool ignored : {false, true})
-                if (cut < size) folder.expectRefused(runIn(folder.at, args, {cut, -1, ignored}), "File too large");
+                if (cut < size) folder.expectRefused(runIn(folder.at, args, 0, {cut, ignored}), "File too large");
         chmod(folder.pack.c_str(), 0444);
         folder.expectRefused(runIn(folder.at, args), "Permission denied");
         chmod(folder.pack.c_str(), 0640);
-        EXPECT_EQ(0, runIn(folder.at, args).code);
+        const auto begin = std::chrono::steady_clock::now();
+        EXPECT_EQ(0, runIn(folder.at, args).exitCode);
+        std::uniform_real_distribution<double> moment(
+            0.0, 1.2 * std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count());
         EXPECT_TRUE(folder.converted == readBytes(folder.pack));
         EXPECT_EQ(fs::perms(0640), fs::status(folder.pack).permissions());
+        std::mt19937 random(12345);
+        int ended = 0;
+        for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGKILL, SIGXFSZ, SIGINT, SIGTERM, SIGHUP, SIGKILL, SIGXFSZ}) {
+            writeBytes(folder.pack, folder.earlier);
+            const ProgramRun run = runIn(folder.at, args, 0, {-1, false, signal, moment(random)});
+            const std::string pack = readBytes(folder.pack);
+            // A signal held back while the pack took its name ends the run right after.
+            EXPECT_TRUE(run.signal ? run.signal == signal && (pack == folder.earlier || pack == folder.converted)
+                                   : run.exitCode == 0 && pack == folder.converted)
+                << signal << " " << run.exitCode << " " << pack.size();
+            ended += run.signal != 0;
+            EXPECT_EQ(folder.files.size(), filesIn(folder.at).size());  // no temporary left
+        }
+        EXPECT_GT(ended, 0);
     }
 }
 
@@ -138,24 +103,19 @@ TEST(WriteFaults, RefusedWritesLeaveTheEarlierPack) {
 // welded: memory runs out at each stage in turn, some runs after the whole input was read, in the writer.
 TEST(WriteFaults, AddressSpaceLimit) {
     if (!kMemoryLimits) GTEST_SKIP() << "the sanitizer reserves terabytes of address space";
-    const std::string input = strips(2, 3000);
     for (const auto& args : {kPlain, kWelded}) {
-        Folder folder(input, args);
+        Folder folder(strips(2, 3000), args);
         int code = -1, inWriter = 0;
         for (long long kib = 1024; kib < (1 << 20) && code != 0; kib += 64) {
-            const Outcome run = runIn(folder.at, args, {-1, kib << 10});
-            if ((code = run.code) == 127 && run.out.empty()) continue;  // the loader found no room
-            if (code == 0) {
-                EXPECT_TRUE(folder.converted == readBytes(folder.pack));
-                continue;
-            }
-            EXPECT_EQ(255, code) << kib << run.out << run.err;
-            EXPECT_EQ("ERROR: out of memory\n", run.out.substr(run.out.rfind('\n', run.out.size() - 2) + 1));
-            EXPECT_EQ("in.ase: error: out of memory\n", run.err);
-            folder.expectUnchanged();
+            const ProgramRun run = runIn(folder.at, args, kib << 10);
+            // Converted, or the loader found no room.
+            if ((code = run.exitCode) == 0 || (code == 127 && run.output.empty())) continue;
+            folder.expectRefused(run);
+            EXPECT_EQ("ERROR: out of memory\n", run.output.substr(run.output.rfind('\n', run.output.size() - 2) + 1));
+            EXPECT_EQ("in.ase: error: out of memory\n", run.errors);
             inWriter += readBytes(folder.dir / "app.log").find("mesh: Strip1\n") != std::string::npos;
         }
-        EXPECT_EQ(0, code);
+        EXPECT_TRUE(code == 0 && folder.converted == readBytes(folder.pack));
         EXPECT_GT(inWriter, 0);
     }
 }
@@ -166,47 +126,16 @@ TEST(WriteFaults, FullFileSystem) {
     ScratchDir mountPoint;
     if (geteuid() != 0 || mount("tmpfs", mountPoint.path.c_str(), "tmpfs", 0, "size=16m") != 0)
         GTEST_SKIP() << "needs root to mount a tmpfs";
-    struct Unmount {
-        std::string path;
-        ~Unmount() { umount2(path.c_str(), MNT_DETACH); }
-    } unmount{mountPoint.path};
+    struct Unmount { std::string path; ~Unmount() { umount2(path.c_str(), MNT_DETACH); } } unmount{mountPoint.path};
     for (bool fromFirstByte : {false, true}) {
         Folder folder(strips(1, 8000), kPlain, mountPoint.path);
         struct statvfs space;
         ASSERT_EQ(0, statvfs(mountPoint.path.c_str(), &space));
-        const long long page = (long long)space.f_frsize, free = (long long)space.f_bavail * page;
-        const long long room = fromFirstByte ? 0 : ((long long)folder.converted.size() / page) * page;
-        writeBytes(mountPoint / "filler", std::string((size_t)(free - room), 'f'));
-        folder.names.insert("filler");
+        const long long page = (long long)space.f_frsize, room = fromFirstByte ? 0 : (long long)folder.converted.size();
+        writeBytes(mountPoint / "filler", std::string((size_t)(space.f_bavail * page - room / page * page), 'f'));
+        folder.files["filler"] = "";
         folder.expectRefused(runIn(mountPoint.path, kPlain), "No space left on device");
         fs::remove(mountPoint / "filler");
-    }
-}
-
-// INT, TERM, HUP, KILL and XFSZ at random moments of a large conversion: the folder holds the earlier pack or the
-// whole new one, never a part, and no other file. XFSZ is ignored once the run has begun, so such runs finish.
-TEST(WriteFaults, SignalsAtRandomMoments) {
-    const std::string input = strips(3, 20000);
-    for (const auto& args : {kPlain, kWelded}) {
-        Folder folder(input, args);
-        const auto begin = std::chrono::steady_clock::now();
-        runIn(folder.at, args);
-        std::uniform_real_distribution<double> moment(0.0, 1.2 * std::chrono::duration<double>(
-                                                                     std::chrono::steady_clock::now() - begin).count());
-        std::mt19937 random(12345);
-        int ended = 0;
-        for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGKILL, SIGXFSZ, SIGINT, SIGTERM, SIGHUP, SIGKILL, SIGXFSZ}) {
-            writeBytes(folder.pack, folder.earlier);
-            const Outcome run = runIn(folder.at, args, {}, signal, moment(random));
-            const std::string pack = readBytes(folder.pack);
-            // A signal held back while the pack took its name ends the run right after.
-            EXPECT_TRUE(run.signal ? run.signal == signal && (pack == folder.earlier || pack == folder.converted)
-                                   : run.code == 0 && pack == folder.converted)
-                << signal << " " << run.code << " " << pack.size();
-            ended += run.signal != 0;
-            EXPECT_EQ(folder.names, namesIn(folder.at));
-        }
-        EXPECT_GT(ended, 0);
     }
 }
 #endif

@@ -9,12 +9,10 @@
 TEST(BadInput, EveryInputEndsClearly) {
     const std::string base = readBytes(TARVOLT_TEST_DATA "/app/triangle.ase");  // one object, two channels
     const std::string wedge = readBytes(TARVOLT_TEST_DATA "/app/wedge_normals_apart.ase");
-    auto edit = [&](const std::string& from, const std::string& to) {
-        return std::string(base).replace(base.find(from), from.size(), to);  // throws when from is not there
-    };
-    const std::string open(100000, '{'), word(1 << 20, 'w');
-    std::string submaterials = "*MATERIAL_LIST { *MATERIAL 0 {\n", utf16 = "\xFF\xFE", line;
-    for (int i = 0; i < 100000; ++i) submaterials += "*SUBMATERIAL 0 {\n";
+    auto edit = [&](const std::string& from, const std::string& to) {  // throws when from is not there
+        return std::string(base).replace(base.find(from), from.size(), to); };
+    const std::string word(1 << 20, 'w');
+    std::string utf16 = "\xFF\xFE", line;
     for (char c : base) utf16 += c, utf16 += '\0';
     while (line.size() < (1 << 20)) line += "*COMMENT 1.0 ";
     const int E = -1, kAny = -2;  // refused, either; otherwise the number of meshes read
@@ -38,12 +36,8 @@ TEST(BadInput, EveryInputEndsClearly) {
         {edit("*MESH_VERTEX 1 1 0 0", "*MESH_VERTEX 1 nan -inf 1e39"), 1},  // copied as they are
         {" \t\r\n\n", 0},
         {utf16, 1},  // decoded first
-        {word, 0},
-        {edit("\"Box\"", "\"" + word + "\""), 1},
-        {base + line + "\n", 1},
-        {open + std::string(100000, '}') + base, 1},  // nothing recurses with the depth of the file
-        {edit("*MATERIAL_REF 0", "*TM_ANIMATION " + open), E},
-        {submaterials + std::string(100002, '}') + base.substr(base.find("*GEOMOBJECT")), E, "nested deeper than 32"},
+        {word, 0}, {edit("\"Box\"", "\"" + word + "\""), 1}, {base + line + "\n", 1},
+        {edit("*MATERIAL_REF 0", "*TM_ANIMATION " + std::string(100000, '{')), E},
     };
     for (size_t cut = 0; cut < base.size(); ++cut) cases.push_back({base.substr(0, cut), kAny});
     Rng rng{20261206};

@@ -31,9 +31,7 @@ struct MemoryWriteStream : NullStream {
     int writeCalls = 0;
     int32_t tell() override { return (int32_t)bytes.size(); }
     int write(const void* buffer, int32_t n) override {
-        ++writeCalls;
-        if (failAfter >= 0 && (int64_t)bytes.size() + n > failAfter) return 0;
-        bytes.insert(bytes.end(), (const unsigned char*)buffer, (const unsigned char*)buffer + n);
-        return 1;
+        if (++writeCalls, failAfter >= 0 && (int64_t)bytes.size() + n > failAfter) return 0;
+        return bytes.insert(bytes.end(), (const unsigned char*)buffer, (const unsigned char*)buffer + n), 1;
     }
 };

@@ -5,10 +5,8 @@
 #include <cstring>
 #include <string>
 
-inline void ensureServices() {  // starts the services once for the whole test binary
-    static const bool started = (startServices(), true);
-    (void)started;
-}
+// Starts the services once for the whole test binary.
+inline void ensureServices() { [[maybe_unused]] static const bool started = (startServices(), true); }
 inline void resetLog() {  // clears the Log between tests
     ensureServices();
     gLog->discard();
