@@ -18,6 +18,8 @@ static void printUsage() {
     std::printf("   -o\t          optimize mesh data (recommended)\n");
     std::printf("   -l <string>    lightmap name suffix\n");
     std::printf("   --output PACK  write the pack to PACK instead of beside FILE\n");
+    std::printf("   --wrap-material-ids\n");
+    std::printf("                  material ids past the submaterials wrap around, as in 3ds max\n");
 }
 
 // Warnings of the read, one "PATH: warning: TEXT" line each.
@@ -66,6 +68,7 @@ int run(int argc, char** argv) {
     uint32_t options = 0;
     const char* inputPath = nullptr;
     const char* outputPath = nullptr;
+    bool wrapMaterialIds = false;
     bool usage = false;
     for (int i = 1; i < argc; ++i) {
         const char* argument = argv[i];
@@ -75,7 +78,9 @@ int run(int argc, char** argv) {
             printUsage();
             return 0;
         }
-        if (std::strcmp(argument, "--output") == 0) {
+        if (std::strcmp(argument, "--wrap-material-ids") == 0) {
+            wrapMaterialIds = true;
+        } else if (std::strcmp(argument, "--output") == 0) {
             if (i + 1 >= argc) {
                 std::printf("ERROR: --output needs a file name\n");
                 std::fflush(stdout);
@@ -114,6 +119,7 @@ int run(int argc, char** argv) {
     }
 
     AseReader reader;
+    reader.options.wrapMaterialIds = wrapMaterialIds;
     Scene scene;
     gAllocator->subject = inputPath;
     const int read = reader.readScene(&scene, inputPath);
