@@ -1,5 +1,6 @@
 #include "app/run.h"
 
+#include "app/version.h"
 #include "ase/ase_reader.h"
 #include "platform/allocator.h"
 #include "platform/console.h"
@@ -56,7 +57,7 @@ int run(int argc, char** argv) {
     startServices();
     std::printf("tarvolt by the Velder Engine tools team\n");
     std::printf("tarvolt converts 3ds max ASE files to Velder Engine qrv format\n");
-    std::printf("version 1.2\n\n");
+    std::printf("version " TARVOLT_VERSION "\n\n");
 
     if (argc <= 1) {
         printUsage();
