@@ -1,5 +1,6 @@
 #include "app/run.h"
 
+#include "app/version.h"
 #include "ase/ase_reader.h"
 #include "platform/allocator.h"
 #include "platform/console.h"
@@ -8,16 +9,20 @@
 #include "platform/services.h"
 #include "writer/qrv_writer.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
 static void printUsage() {
-    std::printf("usage: tarvolt [OPTION] FILE\n\n");
+    std::printf("usage: tarvolt [OPTION]... FILE...\n\n");
     std::printf("   -o\t          optimize mesh data (recommended)\n");
     std::printf("   -l <string>    lightmap name suffix\n");
-    std::printf("   --output PACK  write the pack to PACK instead of beside FILE\n");
+    std::printf("   --output PACK  write the pack to PACK instead of beside FILE (one FILE only)\n");
+    std::printf("   --wrap-material-ids\n");
+    std::printf("                  material ids past the submaterials wrap around, as in 3ds max\n");
+    std::printf("Each FILE is converted in turn, with the options applying to all.\n");
 }
 
 // Warnings of the read, one "PATH: warning: TEXT" line each.
@@ -50,11 +55,90 @@ static int reportOutOfMemory() {
     return -1;
 }
 
+// What applies to every file of the run.
+struct RunOptions {
+    uint32_t writer = 0;             // kOptionWeld
+    const char* output = nullptr;    // --output, for a run of one file
+    bool wrapMaterialIds = false;
+};
+
+// Converts one file as a run of that file alone would, up to its last words:
+// 0 when the pack was written, -1 otherwise (the reasons said).
+static int convert(const char* inputPath, const RunOptions& run) {
+    AseReader reader;
+    reader.options.wrapMaterialIds = run.wrapMaterialIds;
+    Scene scene;
+    gAllocator->subject = inputPath;
+    const int read = reader.readScene(&scene, inputPath);
+    int result = 0;
+    if (reader.outOfMemory) {
+        result = reportOutOfMemory();
+    } else {
+        std::fflush(stdout);  // diagnostics after what was printed before them
+        // A missing material reference has always ended the run at once, with
+        // nothing more on standard output.
+        const bool stopped = reader.missingMaterialRef;
+        if (reader.headerMissing && !stopped)
+            std::fprintf(stderr, "%s:1: warning: the file does not begin with *3DSMAX_ASCIIEXPORT\n", inputPath);
+        printWarnings(inputPath, reader);
+        if (!read) {
+            if (!stopped) std::printf("ERROR: could not open \"%s\"\n", inputPath);
+            std::fflush(stdout);
+            reportReadFailure(inputPath, reader);
+            result = -1;
+        }
+    }
+    if (result == 0) {
+        if (!scene.head) std::fprintf(stderr, "%s: warning: no *GEOMOBJECT was read; the pack is empty\n", inputPath);
+        if (run.writer & kOptionWeld) std::printf("mesh data optimization ON, may take a while ...\n");
+        int reason = 0;
+        if (!writePack(inputPath, scene.head, run.writer, &reason, run.output)) {
+            if (reason == ENOMEM) {
+                result = reportOutOfMemory();
+            } else {
+                String packPath = run.output ? String(run.output) : outputPathFor(inputPath);
+                std::printf("ERROR: could not write \"%s\"\n", packPath.data);
+                std::fflush(stdout);
+                std::fprintf(stderr, "%s: error: cannot write: %s\n", packPath.data,
+                             reason == EEXIST ? "it is the input file" : reasonText(reason));
+                result = -1;
+            }
+        }
+    }
+    // The next file starts afresh; the allocated figure counts on.
+    while (Mesh* mesh = scene.head) scene.head = mesh->next, delete mesh;
+    gAllocator->subject = nullptr;
+    return result;
+}
+
+static bool sameTextIgnoringCase(const char* a, const char* b) {
+    for (; *a && *b; ++a, ++b)
+        if (std::tolower((unsigned char)*a) != std::tolower((unsigned char)*b)) return false;
+    return *a == *b;
+}
+
+// Whether an earlier input of the run has the pack that path has: the same
+// name, or the same file once written (another path to it, or another case
+// of its name where names ignore case). A file given twice converts once.
+static bool packNamedBefore(char** inputs, int32_t count, const char* path) {
+    const String pack = outputPathFor(path);
+    for (int32_t i = 0; i < count && pack.data; ++i) {
+        const String earlier = outputPathFor(inputs[i]);
+        if (!earlier.data) continue;
+        if (std::strcmp(earlier.data, pack.data) == 0) return true;
+        // Only files of one name (but for case) can be one file: the rest need no look at the disk.
+        if (sameTextIgnoringCase(String::fileNameStart(earlier.data), String::fileNameStart(pack.data)) &&
+            gFileSystem->sameFile(earlier.data, pack.data))
+            return true;
+    }
+    return false;
+}
+
 int run(int argc, char** argv) {
     startServices();
     std::printf("tarvolt by the Velder Engine tools team\n");
     std::printf("tarvolt converts 3ds max ASE files to Velder Engine qrv format\n");
-    std::printf("version 1.2\n\n");
+    std::printf("version " TARVOLT_VERSION "\n\n");
 
     if (argc <= 1) {
         printUsage();
@@ -63,26 +147,29 @@ int run(int argc, char** argv) {
         return 0;
     }
 
-    uint32_t options = 0;
-    const char* inputPath = nullptr;
-    const char* outputPath = nullptr;
+    RunOptions options;
+    // The inputs, in order, gathered in argv's own room.
+    char** inputs = argv + 1;
+    int32_t inputCount = 0;
     bool usage = false;
     for (int i = 1; i < argc; ++i) {
-        const char* argument = argv[i];
+        char* argument = argv[i];
         // The banner above holds the version line.
         if (std::strcmp(argument, "--version") == 0) return 0;
         if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0) {
             printUsage();
             return 0;
         }
-        if (std::strcmp(argument, "--output") == 0) {
+        if (std::strcmp(argument, "--wrap-material-ids") == 0) {
+            options.wrapMaterialIds = true;
+        } else if (std::strcmp(argument, "--output") == 0) {
             if (i + 1 >= argc) {
                 std::printf("ERROR: --output needs a file name\n");
                 std::fflush(stdout);
                 std::fprintf(stderr, "tarvolt: error: --output needs the pack's file name after it\n");
                 return -1;
             }
-            outputPath = argv[++i];
+            options.output = argv[++i];
         } else if (argument[0] == '-') {
             char letter = argument[1];
             if (letter == 'l') {
@@ -92,60 +179,55 @@ int run(int argc, char** argv) {
                 }
                 lightmapSuffix = argv[++i];
             } else if (letter == 'o') {
-                options |= kOptionWeld;
+                options.writer |= kOptionWeld;
             } else {
                 std::printf("ERROR: unknown option '%c'\n", letter);
                 std::fflush(stdout);
                 std::fprintf(stderr, "tarvolt: error: unknown option \"%s\" (tarvolt --help lists them)\n", argument);
                 return -1;
             }
-        } else if (inputPath) {
-            std::printf("ERROR: dunno what to do with \"%s\"\n", argument);
-            std::fflush(stdout);
-            std::fprintf(stderr, "tarvolt: error: one file at a time: \"%s\" after \"%s\"\n", argument, inputPath);
-            return -1;
         } else {
-            inputPath = argument;
+            inputs[inputCount++] = argument;  // never past i, which is read already
         }
     }
-    if (usage || !inputPath) {
+    if (usage || inputCount == 0) {
         printUsage();
         return 0;
     }
+    if (options.output && inputCount > 1) {
+        std::printf("ERROR: --output names one pack, but %d files are given\n", inputCount);
+        std::fflush(stdout);
+        std::fprintf(stderr, "tarvolt: error: --output names one pack, but %d files are given\n", inputCount);
+        return -1;
+    }
+    if (inputCount == 1) {
+        if (convert(inputs[0], options) != 0) return -1;
+        std::printf("\nDone!\n");
+        std::printf("\npress any key...\n");
+        // A pack written elsewhere is a script's or a build's: nobody is there to press a key.
+        if (!options.output) waitForKey();
+        return 0;
+    }
 
-    AseReader reader;
-    Scene scene;
-    gAllocator->subject = inputPath;
-    const int read = reader.readScene(&scene, inputPath);
-    if (reader.outOfMemory) return reportOutOfMemory();
-    std::fflush(stdout);  // diagnostics after what was printed before them
-    // A missing material reference has always ended the run at once, with
-    // nothing more on standard output.
-    const bool stopped = reader.missingMaterialRef;
-    if (reader.headerMissing && !stopped)
-        std::fprintf(stderr, "%s:1: warning: the file does not begin with *3DSMAX_ASCIIEXPORT\n", inputPath);
-    printWarnings(inputPath, reader);
-    if (!read) {
-        if (!stopped) std::printf("ERROR: could not open \"%s\"\n", inputPath);
+    // A selection: every file is tried, and one key wait ends the run, so
+    // that whoever dropped the files can read what became of them.
+    int32_t failed = 0, tried = 0;
+    for (int32_t i = 0; i < inputCount; ++i) {
+        if (packNamedBefore(inputs, i, inputs[i])) {
+            std::fprintf(stderr, "%s: warning: its pack was converted from an earlier file of this run; not again\n",
+                         inputs[i]);
+            continue;
+        }
+        std::printf("%s:\n", inputs[i]);
+        ++tried;
+        if (convert(inputs[i], options) != 0) ++failed;
         std::fflush(stdout);
-        reportReadFailure(inputPath, reader);
-        return -1;
     }
-    if (!scene.head) std::fprintf(stderr, "%s: warning: no *GEOMOBJECT was read; the pack is empty\n", inputPath);
-    if (options & kOptionWeld) std::printf("mesh data optimization ON, may take a while ...\n");
-    int reason = 0;
-    if (!writePack(inputPath, scene.head, options, &reason, outputPath)) {
-        if (reason == ENOMEM) return reportOutOfMemory();
-        String packPath = outputPath ? String(outputPath) : outputPathFor(inputPath);
-        std::printf("ERROR: could not write \"%s\"\n", packPath.data);
-        std::fflush(stdout);
-        std::fprintf(stderr, "%s: error: cannot write: %s\n", packPath.data,
-                     reason == EEXIST ? "it is the input file" : reasonText(reason));
-        return -1;
-    }
-    std::printf("\nDone!\n");
+    if (failed == 0)
+        std::printf("\nDone!\n");
+    else
+        std::printf("\nERROR: %d of %d files not converted\n", failed, tried);
     std::printf("\npress any key...\n");
-    // A pack written elsewhere is a script's or a build's: nobody is there to press a key.
-    if (!outputPath) waitForKey();
-    return 0;
+    waitForKey();
+    return failed == 0 ? 0 : -1;
 }

@@ -90,6 +90,7 @@ int AseReader::readScene(Scene* scene, Stream* stream, const char* fileName) {
     MaterialTable materials;
     ReadContext context;
     context.fileName = fileName;
+    context.wrapMaterialIds = options.wrapMaterialIds;
     if (!tokenizer.open(stream)) {
         if ((outOfMemory = tokenizer.openFailedForMemory())) return 0;
         context.fail(0, "cannot read the whole input");
@@ -99,6 +100,7 @@ int AseReader::readScene(Scene* scene, Stream* stream, const char* fileName) {
     warnOfUtf16Losses(context, tokenizer);
     MaterialLog materialLog(*context.log);
     ObjectLookahead lookahead(options.threads, options.minimumPartBytes);
+    lookahead.wrapMaterialIds = options.wrapMaterialIds;
     lookahead.open(tokenizer);
     SceneLoop loop{context, tokenizer, materials, *scene};
     loop.materialLog = &materialLog;

@@ -14,6 +14,9 @@ struct ReadOptions {
     // Off, the mesh lists are read token by token, never a line at a time
     // (see Tokenizer::cursor); for tests that compare the two.
     bool lineScans = true;
+    // Material ids past the submaterials wrap around, as 3ds max renders
+    // them (option --wrap-material-ids); off, such faces are left out.
+    bool wrapMaterialIds = false;
 };
 
 // Reads one ASE file into a Scene.

@@ -108,6 +108,14 @@ static int buildSingleSubset(ReadContext& context, Mesh* mesh, const Material& m
     return checkFacesInOrder(context, mesh);
 }
 
+// The submaterial a face's material id names: the id itself, or, when ids
+// wrap, id mod S for an id past the S submaterials, as 3ds max renders it;
+// -1 for none (3ds max stores ids unsigned, so a negative one never wraps).
+static int32_t subMaterialOf(const ReadContext& context, int32_t id, int32_t subCount) {
+    if (id >= 0 && id < subCount) return id;
+    return context.wrapMaterialIds && id >= subCount ? id % subCount : -1;
+}
+
 // Faces whose material id names no submaterial are left out, as packs have
 // always been made; the user hears of it.
 static void warnLeftOut(ReadContext& context, const Mesh* mesh, const Array<FaceIndices>& faceList,
@@ -115,10 +123,11 @@ static void warnLeftOut(ReadContext& context, const Mesh* mesh, const Array<Face
     const int kShown = 4;
     int32_t ids[kShown];
     int shown = 0;
-    bool more = false;
+    bool more = false, wrappable = false;
     for (int32_t f = 0; f < faceList.count; ++f) {
         const int32_t id = faceList[f].materialId;
-        if (id >= 0 && id < subCount) continue;
+        if (subMaterialOf(context, id, subCount) >= 0) continue;
+        wrappable = wrappable || id >= subCount;
         bool known = false;
         for (int k = 0; k < shown; ++k) known = known || ids[k] == id;
         if (known) continue;
@@ -130,9 +139,10 @@ static void warnLeftOut(ReadContext& context, const Mesh* mesh, const Array<Face
     char list[96] = {};
     for (int k = 0; k < shown; ++k)
         std::snprintf(list + std::strlen(list), sizeof list - std::strlen(list), "%s%d", k ? ", " : "", ids[k]);
-    context.warn("geometry object \"%s\": %d %s left out: material id%s %s%s name%s no submaterial (it has %d)",
+    context.warn("geometry object \"%s\": %d %s left out: material id%s %s%s name%s no submaterial (it has %d)%s",
                  mesh->name.printable(), leftOut, leftOut == 1 ? "face" : "faces", shown > 1 ? "s" : "", list,
-                 more ? ", ..." : "", shown > 1 ? "" : "s", subCount);
+                 more ? ", ..." : "", shown > 1 ? "" : "s", subCount,
+                 wrappable ? "; --wrap-material-ids wraps ids past them around, as 3ds max does" : "");
 }
 
 static int buildSubMaterialSubsets(ReadContext& context, Mesh* mesh, const Material& material,
@@ -148,15 +158,15 @@ static int buildSubMaterialSubsets(ReadContext& context, Mesh* mesh, const Mater
     if (!firstOfId.tryResize(subCount + 1) || !next.tryResize(subCount) || !regrouped.tryResize(faceCount))
         return context.ranOutOfMemory();
     for (int32_t f = 0; f < faceCount; ++f) {
-        int32_t id = faceList[f].materialId;
-        if (id >= 0 && id < subCount) ++firstOfId[id + 1];
+        const int32_t id = subMaterialOf(context, faceList[f].materialId, subCount);
+        if (id >= 0) ++firstOfId[id + 1];
     }
     for (int32_t i = 0; i < subCount; ++i) firstOfId[i + 1] += firstOfId[i];
     if (!byId.tryResize(firstOfId[subCount])) return context.ranOutOfMemory();
     for (int32_t i = 0; i < subCount; ++i) next[i] = firstOfId[i];
     for (int32_t f = 0; f < faceCount; ++f) {
-        int32_t id = faceList[f].materialId;
-        if (id >= 0 && id < subCount) byId[next[id]++] = f;
+        const int32_t id = subMaterialOf(context, faceList[f].materialId, subCount);
+        if (id >= 0) byId[next[id]++] = f;
     }
 
     regrouped.count = 0;  // room for every face, filled in subset order
@@ -324,6 +334,9 @@ int parseGeomObject(ReadContext& context, Mesh* mesh, Tokenizer& tokenizer, cons
     if (result) result = computeMissingNormals(context, mesh, tokenizer, faceList, written);
     if (result) result = buildSubsets(context, mesh, materialRef, materials, faceList);
     if (result) warnNonFinite(context, mesh, written);
+    // A fault that no line shows is its object's; app.log says it as before.
+    if (!result && !context.error.line && context.error.message[0])
+        context.error.line = tokenizer.lineAt(start > 0 ? start - 1 : 0);
     faceList.release();
     return result;
 }

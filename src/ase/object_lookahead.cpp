@@ -194,6 +194,7 @@ void ObjectLookahead::start(const Tokenizer& tokenizer, MaterialTable& materials
         if (!worker) break;
         worker->tokenizer.openShared(tokenizer, starts[i]);
         worker->materials = &materials;
+        worker->context.wrapMaterialIds = wrapMaterialIds;
         worker->start = starts[i];
         worker->end = i + 1 < found ? starts[i + 1] : size;  // no token starts at the end
         // A start after the materials changed reads what the first populated.

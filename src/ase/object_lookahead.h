@@ -29,6 +29,8 @@ public:
         : threads(threads), minimumPartBytes(minimumPartBytes) {}
     ~ObjectLookahead() { stop(); }
 
+    // Handed to the workers' contexts.
+    bool wrapMaterialIds = false;
     // Parts whose work the main thread took.
     int64_t partsTaken = 0;
 

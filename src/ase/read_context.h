@@ -31,6 +31,8 @@ struct ReadContext {
     // A geometry object had no *MATERIAL_REF: the object failed, and with it
     // the read; error names the object and the line of its *GEOMOBJECT.
     bool missingMaterialRef = false;
+    // See ReadOptions::wrapMaterialIds.
+    bool wrapMaterialIds = false;
     // The first token was not *3DSMAX_ASCIIEXPORT (nor was there any).
     bool headerMissing = false;
 

@@ -1,5 +1,7 @@
 #include "qrvinfo/escape.h"
 
+#include <cstring>
+
 void appendTextName(Array<char>& out, const unsigned char* bytes, uint32_t n, uint32_t maxBytes) {
     static const char digits[] = "0123456789ABCDEF";
     out.push('"');
@@ -31,6 +33,42 @@ void putJsonString(FILE* out, const unsigned char* bytes, size_t n, bool inScrip
         if (c < 0x20 || c >= 0x7F || (inScript && (quoting || markup)))
             std::fprintf(out, "\\u%04x", c);
         else if (quoting)
+            std::fprintf(out, "\\%c", c);
+        else
+            std::fputc(c, out);
+    }
+    std::fputc('"', out);
+}
+
+// Well-formed UTF-8: no overlong forms, surrogates or code points past U+10FFFF.
+static bool validUtf8(const unsigned char* s, size_t n) {
+    for (size_t i = 0; i < n;) {
+        const unsigned char c = s[i];
+        const size_t length = c < 0x80 ? 1 : c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3
+                              : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+        if (length == 0 || n - i < length) return false;
+        uint32_t code = length == 1 ? c : c & (0x7F >> length);
+        for (size_t k = 1; k < length; ++k) {
+            if ((s[i + k] & 0xC0) != 0x80) return false;
+            code = code << 6 | (s[i + k] & 0x3F);
+        }
+        static const uint32_t kLeast[5] = {0, 0, 0x80, 0x800, 0x10000};
+        if (code < kLeast[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+        i += length;
+    }
+    return true;
+}
+
+void putJsonText(FILE* out, const char* text) {
+    const unsigned char* bytes = (const unsigned char*)text;
+    const size_t n = std::strlen(text);
+    if (!validUtf8(bytes, n)) return putJsonString(out, bytes, n);
+    std::fputc('"', out);
+    for (size_t i = 0; i < n; ++i) {
+        const unsigned char c = bytes[i];
+        if (c < 0x20 || c == 0x7F)
+            std::fprintf(out, "\\u%04x", c);
+        else if (c == '"' || c == '\\')
             std::fprintf(out, "\\%c", c);
         else
             std::fputc(c, out);

@@ -18,6 +18,10 @@ void appendTextName(Array<char>& out, const unsigned char* bytes, uint32_t n,
 // hold. Inside a page's script element (inScript) '"', '\', '<', '>' and '&'
 // are \u escapes too: no name can close the element holding it.
 void putJsonString(FILE* out, const unsigned char* bytes, size_t n, bool inScript = false);
+// Text of our own or from the command line (a file name): as it is where it
+// is valid UTF-8, which a JSON reader then reads as that text; as
+// putJsonString otherwise.
+void putJsonText(FILE* out, const char* text);
 // A name as such a string; null for no name.
 void putJsonName(FILE* out, const Pack& pack, const NameRef& name, bool inScript = false);
 

@@ -6,9 +6,7 @@
 #include <cmath>
 #include <cstring>
 
-static void printJsonText(FILE* out, const char* text) {
-    putJsonString(out, (const unsigned char*)text, std::strlen(text));
-}
+static void printJsonText(FILE* out, const char* text) { putJsonText(out, text); }
 
 static void printJsonFloats(FILE* out, const float* values) {
     for (int k = 0; k < 3; ++k) {

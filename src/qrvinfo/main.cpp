@@ -1,3 +1,4 @@
+#include "app/version.h"
 #include "platform/allocator.h"
 #include "platform/filesystem.h"
 #include "platform/replacing_file.h"
@@ -69,6 +70,14 @@ int main(int argc, char** argv) {
     const char* htmlPath = nullptr;
     bool json = false;
     for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            usage();
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("qrvinfo version " TARVOLT_VERSION "\n");
+            return 0;
+        }
         if (std::strcmp(argv[i], "--json") == 0) {
             json = true;
         } else if (std::strcmp(argv[i], "--obj") == 0) {
