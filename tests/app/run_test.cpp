@@ -13,15 +13,17 @@ static const std::string kBanner = "tarvolt converts 3ds max ASE files to Velder
 
 // Runs the real binary in dir as a script would, standard error after standard output; output keeps what follows
 // the banner's first line. Every run ends as a user may see it: app.log ends with the allocation report and EXIT,
-// and no file changes but the pack of the input, which must load after a success.
+// and no file changes but the packs of the inputs, which must load after a success (of that file, with several).
 static ProgramRun runChecked(const std::string& dir, const std::vector<std::string>& args, uint64_t addressSpace = 0,
                              long stackKiB = 0) {
     std::map<std::string, std::string> before = filesIn(dir);
     ProgramRun run = runProgram(TARVOLT_BINARY, dir, args, true, addressSpace, stackKiB);
     run.output = fromNative(run.output.erase(0, run.output.find('\n') + 1));
     std::map<std::string, std::string> after = filesIn(dir);
-    const std::string input = args.empty() ? "" : args.back(), pack = input.substr(0, input.rfind('.')) + ".qrv";
-    if (run.exitCode == 0 && after.count(pack)) {
+    const bool several = std::count_if(args.begin(), args.end(), [](auto& a) { return a.find(".ase") != a.npos; }) > 1;
+    for (const std::string& input : args) {
+        const std::string pack = input.substr(0, input.rfind('.')) + ".qrv";
+        if ((run.exitCode != 0 && !several) || !after.count(pack) || before[pack] == after[pack]) continue;
         Pack loaded;
         PackError error = {};
         EXPECT_TRUE((ensureServices(), loadBytes(readBytes(dir + "/" + pack), loaded, error))) << error.field;
@@ -37,9 +39,10 @@ static std::string without(std::string text, const std::string& part) { return t
 
 // Every way a run can end, with what it prints (standard error after standard output), its exit code and its Log.
 TEST(Run, EveryWayARunEnds) {
-    const std::string usage = "usage: tarvolt [OPTION] FILE\n\n   -o\t          optimize mesh data (recommended)\n"
-                              "   -l <string>    lightmap name suffix\n"
-                              "   --output PACK  write the pack to PACK instead of beside FILE\n", done = "\nDone!\n\npress any key...\n";
+    const std::string usage = "usage: tarvolt [OPTION]... FILE...\n\n   -o\t          optimize mesh data (recommended)\n"
+        "   -l <string>    lightmap name suffix\n   --output PACK  write the pack to PACK instead of beside FILE (one FILE "
+        "only)\n   --wrap-material-ids\n                  material ids past the submaterials wrap around, as in 3ds max\n"
+        "Each FILE is converted in turn, with the options applying to all.\n", done = "\nDone!\n\npress any key...\n";
     const std::string quiet = "INIT: begin intialization...\nallocated: 0 bytes\nEXIT\n", header = "*3DSMAX_ASCIIEXPORT 200\n";
     const std::string noRef = "*MATERIAL_REF 0";
     const std::string weld = "mesh data optimization ON, may take a while ...\n", lightmap("\x0b\0\0\0box_L_0000", 14);
@@ -55,7 +58,8 @@ TEST(Run, EveryWayARunEnds) {
     nonFinite.replace(nonFinite.find("*MESH_VERTEX 1 1 0 0"), 20, "*MESH_VERTEX 1 nan 0 -inf");
     nonFinite.replace(nonFinite.find("*MESH_VERTEXNORMAL 2 0 0 1"), 26, "*MESH_VERTEXNORMAL 2 0 0 1e99");
     for (const auto& [name, bytes] : std::map<std::string, std::string>{
-             {"a.ase", kTriangle}, {"w.ase", kTriangle}, {"x.qrv", kTriangle}, {"bad.qrv", kTriangle},
+             {"a.ase", kTriangle}, {"b.ase", kTriangle}, {"w.ase", kTriangle},
+             {"notex.ase", std::string(kTriangle).replace(kTriangle.find("*MESH_NUMTVERTEX 1"), 18, "*MESH_NUMTVERTEX 0")}, {"x.qrv", kTriangle}, {"bad.qrv", kTriangle},
              {"bad.ase", std::string(kTriangle).replace(kTriangle.find("*MESH_VERTEXNORMAL 0"), 20, "*MESH_FACENORMAL 0")},
              {"noref.ase", without(kHeadless, noRef)},  // the header's warning, too, is left unsaid
              {"noise.ase", noise}, {"zeros.ase", std::string(4096, '\0')}, {"empty.ase", ""}, {"headless.ase", kHeadless},
@@ -88,9 +92,14 @@ TEST(Run, EveryWayARunEnds) {
     std::string faces = header + materialList({"a.tga|b.tga"}) + ids("First", {0, 5, 7, 5, 1});
     for (int i = 0; i < 12000; ++i) faces += ids("Filler", {0, 1});  // 11 MB: a worker reads the last part
     writeBytes(dir / "ids.ase", faces + ids("Last", {-1, 0, 9, 10, 11, 12, 13}));
+    // The same scene with its ids wrapped by hand, as 3ds max renders them: --wrap-material-ids must give its pack.
+    faces = std::regex_replace(faces, std::regex("MTLID 5\n"), "MTLID 1\n");
+    writeBytes(dir / "wrapped.ase", std::regex_replace(faces, std::regex("MTLID 7\n"), "MTLID 1\n") +
+                                     ids("Last", {-1, 0, 1, 0, 1, 0, 1}));
+    const std::string hint = "; --wrap-material-ids wraps ids past them around, as 3ds max does\n";
     const std::string leftOut = "ids.ase: warning: geometry object \"First\": 3 faces left out: material ids 5, 7 name "
-                                "no submaterial (it has 2)\nids.ase: warning: geometry object \"Last\": 6 faces left out:"
-                                " material ids -1, 9, 10, 11, ... name no submaterial (it has 2)\n";
+                                "no submaterial (it has 2)" + hint + "ids.ase: warning: geometry object \"Last\": 6 faces"
+                                " left out: material ids -1, 9, 10, 11, ... name no submaterial (it has 2)" + hint;
     const std::string tooMany = "*MESH_NORMALS holds more face normals than *MESH_NUMFACES 1\n";
     // Arguments; printed after the banner's first line; exit code; app.log exactly or a line in it; bytes a.qrv holds.
     struct Row { std::vector<std::string> args; std::string said; int code; std::string log, pack = ""; };
@@ -100,8 +109,16 @@ TEST(Run, EveryWayARunEnds) {
         {{"--version", "a.ase"}, "", 0, quiet},  // the banner holds the version line
         {{"-l", "--help", "-x"}, option('x'), 255, quiet},  // the suffix, not a request
         {{"-O", "a.ase"}, option('O'), 255, quiet}, {{"-x", "a.ase", "b.ase"}, option('x'), 255, quiet},
-        {{"a.ase", "b.ase"}, "ERROR: dunno what to do with \"b.ase\"\ntarvolt: error: one file at a time: \"b.ase\" "
-                             "after \"a.ase\"\n", 255, quiet},
+        // Several files: each in turn, all tried, a pack named twice converted once; the options apply to all.
+        {{"-o", "a.ase", "-l", "_LM", "b.ase"}, "a.ase:\n" + weld + "b.ase:\n" + weld + done, 0, "", "\x07\0\0\0box_LM"},
+        {{"a.ase", "missing.ase", "b.ase"}, "a.ase:\nmissing.ase:\n" + refused("missing.ase", "cannot open: No such file or directory") +
+         "b.ase:\n\nERROR: 1 of 3 files not converted\n\npress any key...\n", 255, ""},
+        {{"a.ase", "./a.ase"}, "a.ase:\n./a.ase: warning: its pack was converted from an earlier file of this run; not again\n"
+         + done, 0, ""},
+        {{"--output", "out/two.qrv", "a.ase", "b.ase"}, "ERROR: --output names one pack, but 2 files are given\ntarvolt: "
+         "error: --output names one pack, but 2 files are given\n", 255, quiet},
+        {{"notex.ase"}, "ERROR: could not open \"notex.ase\"\nnotex.ase:10: error: invalid number of texture coordinates: 0"
+         ", channel 0\n", 255, "ERROR: invalid number of texture coordinates"},  // the object's line
         {{"-o", "missing.ase"}, refused("missing.ase", "cannot open: No such file or directory"), 255,
          "ERROR: cannot read \"missing.ase\""},
         {{"folder.ase"}, refused("folder.ase", "is a directory"), 255, "ERROR: cannot read \"folder.ase\""},
@@ -119,6 +136,8 @@ TEST(Run, EveryWayARunEnds) {
         {{"-l", "-o", "a.ase"}, done, 0, "", std::string("\x06\0\0\0box-o\0", 10)},  // -o is the suffix
         {{"noise.ase"}, headless("noise.ase", true) + done, 0, ""}, {{"tight.ase"}, done, 0, ""},
         {{"zeros.ase"}, headless("zeros.ase", true) + done, 0, ""}, {{"ids.ase"}, leftOut + done, 0, ""},
+        {{"--wrap-material-ids", "ids.ase"}, "ids.ase: warning: geometry object \"Last\": 1 face left out: material id -1 "
+         "names no submaterial (it has 2)\n" + done, 0, ""},
         {{"empty.ase"}, headless("empty.ase", true) + done, 0, ""}, {{"headless.ase"}, headless("headless.ase", false) + done, 0, ""},
         {{"nonfinite.ase"}, "nonfinite.ase: warning: geometry object \"Box\": 2 numbers are not finite in its positions "
                             "(NaN or infinity), the first in *MESH_VERTEX 1\nnonfinite.ase: warning: geometry object "
@@ -156,6 +175,8 @@ TEST(Run, EveryWayARunEnds) {
         EXPECT_NE(std::string::npos, readBytes(dir / "a.qrv").find(row.pack));
     }
     EXPECT_EQ("kept", readBytes(dir / "out/ro.qrv"));
+    runChecked(dir.path, {"wrapped.ase"});
+    EXPECT_EQ(readBytes(dir / "wrapped.qrv"), readBytes(dir / "ids.qrv"));  // from the last --wrap-material-ids row
     runChecked(dir.path, {"-o", "a.ase"});
     EXPECT_EQ(readBytes(dir / "a.qrv"), readBytes(dir / "out/a.qrv"));
 }
