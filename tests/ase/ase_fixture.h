@@ -23,20 +23,17 @@ struct Read {
     Scene scene;
     int result;
     // lineScans off reads the mesh lists token by token.
-    explicit Read(const std::string& text, bool lineScans = true) : result((resetLog(), read(text, lineScans))) {}
-    int read(const std::string& text, bool lineScans = true) {
+    explicit Read(const std::string& text, bool lineScans = true) {
+        resetLog();
         AseReader reader;
         reader.options.lineScans = lineScans;
-        const int result = reader.readScene(&scene, new BytesStream(text));
+        result = reader.readScene(&scene, new BytesStream(text));
         MissingRefSeam::calls += reader.missingMaterialRef;
-        return result;
     }
     ~Read() {
         while (Mesh* mesh = scene.head) scene.head = mesh->next, delete mesh;
     }
 };
-
-inline bool startsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
 
 // The Log from its first line that starts with first on; "" without one.
 inline std::string logFrom(const std::string& first) {
