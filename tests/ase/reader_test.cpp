@@ -1,13 +1,11 @@
 // The reader: materials and their Log, subsets, the mesh block, normals in both layouts, the faults that must not
-// reach the writer, the corpus.
+// reach the writer.
 #include "ase/ase_fixture.h"
 #include "platform/log.h"
 #include "support/rng.h"
 #include "writer/pack_bytes.h"
 
 #include <gtest/gtest.h>
-
-#include <filesystem>
 
 namespace {
 
@@ -247,26 +245,6 @@ TEST(Reader, MissingReferenceEndsTheRun) {
         EXPECT_TRUE(seam.calls == 1 && !read.result);
         EXPECT_EQ("ERROR: no MATERIAL_REF!\n", logFrom("ERROR"));
     }
-}
-
-// Every corpus file is read soundly, every face index naming an existing entry, or rejected with a reason.
-TEST(Reader, Corpus) {
-    if (!std::filesystem::is_directory(TARVOLT_CORPUS)) GTEST_SKIP() << "no corpus at " TARVOLT_CORPUS;
-    auto in = [](int32_t index, int32_t count) { return index >= 0 && index < count; };
-    for (const auto& entry : std::filesystem::directory_iterator(TARVOLT_CORPUS)) {
-        Read read(readBytes(entry.path().string()));
-        EXPECT_TRUE(read.result || lastError() != "") << entry.path() << " rejected without a reason";
-        for (const Mesh* m = read.scene.head; m; m = m->next)
-            for (int32_t f = 0; f < m->faces.count; ++f)
-                for (const FaceCorner& c : m->faces[f].corners)
-                    EXPECT_TRUE(in(c.vertex, m->vertices.count) && in(c.normal, m->normals.count) &&
-                                in(c.tex[0], m->mapChannels[0].count) &&
-                                (m->mapChannels[1].count == 0 || in(c.tex[1], m->mapChannels[1].count)))
-                        << entry.path() << " face " << f;
-    }
-    // Face 1 names vertex 5 of 4, and the file has no texture coordinates: the first fault found refuses it.
-    Read invalid(readBytes(TARVOLT_CORPUS "/trenchbroom_invalid_index_out_of_bounds_wedge_45_no_uv.ase"));
-    EXPECT_EQ("ERROR: geometry object \"mat0model0surf0\" has no texture coordinates", lastError());
 }
 
 }  // namespace

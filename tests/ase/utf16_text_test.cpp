@@ -17,12 +17,9 @@ const std::string kScene = "*3DSMAX_ASCIIEXPORT 200\n" + materialList({"wood.tga
 std::u16string widen(const std::string& bytes) { return std::u16string(bytes.begin(), bytes.end()); }
 
 // The units after a byte-order mark, in either order.
-std::string utf16(const std::u16string& units, bool bigEndian) {
-    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
-    for (char16_t unit : units) {
-        const char high = (char)(unit >> 8), low = (char)(unit & 0xFF);
-        bytes += bigEndian ? std::string{high, low} : std::string{low, high};
-    }
+std::string utf16(const std::u16string& units, bool big) {
+    std::string bytes = big ? "\xFE\xFF" : "\xFF\xFE";
+    for (char16_t u : units) bytes += big ? std::string{(char)(u >> 8), (char)u} : std::string{(char)u, (char)(u >> 8)};
     return bytes;
 }
 
