@@ -21,11 +21,7 @@ const int kScale = 10;
 const int kScale = 1;  // sanitizer and debug builds
 #endif
 
-uint32_t bitsOf(float value) {
-    uint32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits;
-}
+uint32_t bitsOf(float value) { uint32_t bits; std::memcpy(&bits, &value, sizeof bits); return bits; }
 uint32_t referenceFloat(const std::string& text) { return bitsOf((float)std::strtod(text.c_str(), nullptr)); }
 int32_t referenceInt(const std::string& text) {  // atoi's accepted form, the value clamped to 32 bits
     return (int32_t)std::clamp<long long>(std::strtoll(text.c_str(), nullptr, 10), INT32_MIN, INT32_MAX);
