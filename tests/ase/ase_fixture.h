@@ -120,14 +120,12 @@ inline std::string materialList(const std::vector<std::string>& entries) {
     auto diffuse = [](const std::string& b) {
         return "*MATERIAL_NAME \"m\"\n" + (b.empty() ? "" : "*MAP_DIFFUSE {\n*BITMAP \"C:\\maps\\" + b + "\"\n}\n");
     };
-    std::string t = "*MATERIAL_LIST {\n*MATERIAL_COUNT " + str((int)entries.size()) + "\n";
+    std::string t = "*MATERIAL_LIST {\n*MATERIAL_COUNT " + str((int)entries.size()) + "\n", bitmap;
     for (size_t i = 0; i < entries.size(); ++i) {
-        std::string subs, bitmap;
-        std::istringstream parts(entries[i]);
-        for (int j = 0; std::getline(parts, bitmap, '|'); ++j)
-            subs += "*SUBMATERIAL " + str(j) + " {\n" + diffuse(bitmap) + "}\n";
-        const bool plain = entries[i].find('|') == std::string::npos;
-        t += "*MATERIAL " + str((int)i) + " {\n" + (plain ? diffuse(entries[i]) : subs) + "}\n";
+        std::string body = entries[i].find('|') == std::string::npos ? diffuse(entries[i]) : "";
+        std::istringstream parts(body.empty() ? entries[i] : "");
+        for (int j = 0; std::getline(parts, bitmap, '|'); ++j) body += "*SUBMATERIAL " + str(j) + " {\n" + diffuse(bitmap) + "}\n";
+        t += "*MATERIAL " + str((int)i) + " {\n" + body + "}\n";
     }
     return t + "}\n";
 }
