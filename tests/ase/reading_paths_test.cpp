@@ -40,8 +40,7 @@ std::string object(Rng& rng, int index) {
     const std::string lists = rng.below(2) ? faceLines + normals : "*MESH_NUMFACES " + str(faces) + "\n" + normals +
                                                                        faceLines;
     std::string body = "*MESH {\n" + vertexList(faces + 2) + lists + tvertList(faces + 2) + tfaceList(list) + "}\n";
-    for (char& c : body)
-        if (c == ' ' && rng.below(2)) c = '\t';
+    for (char& c : body) c = c == ' ' && rng.below(2) ? '\t' : c;
     return geomObject("Obj" + str(index), body + (rng.below(30) ? "*MATERIAL_REF 0\n" : ""));
 }
 

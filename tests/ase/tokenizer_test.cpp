@@ -1,4 +1,4 @@
-// The Tokenizer and its numbers: token rules by example; the fast scan against plain references on random input.
+// The Tokenizer and its numbers: the fast scan against plain references on random input.
 #include "ase/number.h"
 #include "ase/tokenizer.h"
 #include "support/memory_streams.h"
@@ -37,18 +37,15 @@ std::vector<std::pair<int, std::string>> referenceTokens(const std::string& in, 
         bool ended = false, delimiter = false;
         if (comment) {
             if (c == '*' && next == '/') comment = false, ++at;
-        } else if (quotes) {
-            if (c == '"' || c == '\'') quotes = false, ended = true;
-            else word += c;
+        } else if (quotes && c != '"' && c != '\'') {
+            word += c;
+        } else if (c == '"' || c == '\'') {  // either closes either
+            quotes = !quotes, ended = true;
         } else if (c == '/' && (next == '*' || next == '/')) {
             at = next == '*' ? at + 1 : std::min(in.find('\n', at), in.size());
             comment = next == '*', ended = true;
-        } else if (c == '"' || c == '\'') {
-            quotes = ended = true;
-        } else if (c == '\r') {
-            if (next == '\n') ++at, ended = true;
-        } else if (c == ' ' || c == '\t' || c == '\n') {
-            ended = true;
+        } else if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {  // a lone CR joins
+            ended = c != '\r' || next == '\n', at += ended && c == '\r';
         } else if (c != '/' && c != 0 && set.find(c) < 32) {
             delimiter = ended = true;
         } else {
@@ -83,17 +80,7 @@ std::vector<std::pair<int, std::string>> referenceTokens(const std::string& in, 
     return ::testing::AssertionSuccess();
 }
 
-// Token rules are held against the reference by random text below; expect consumes the token, which stays
-// readable, whole tokens only, case matters, the end matches nothing.
-TEST(Tokenizer, Expect) {
-    ensureServices();
-    Tokenizer t;
-    t.setDelimiters("{}:");
-    ASSERT_EQ(1, t.open(new BytesStream("  {\n*MATERIAL x *MESH_VERTEX *material\n")));
-    EXPECT_TRUE(t.expect("{") && !t.expect("{") && std::string(t.text()) == "*MATERIAL" && t.expect("x"));
-    EXPECT_FALSE(t.expect("*MESH") || t.expect("*MATERIAL") || t.expect(""));
-}
-
+// Token rules, every read of a token, and a tokenizer used again, against the reference.
 TEST(Tokenizer, RandomTextLikeTheReference) {
     static const char kBytes[] = " \t\r\n\"'/*{}:\0" "0123456789.-+eE" "aZ_#\x80\xc3\xff";
     static const char kWordBytes[] = "0123456789.-eExyz_\x80\xff";
@@ -194,9 +181,6 @@ TEST(Tokenizer, NumbersLikeTheLibrary) {
             text.clear();
         }
     }
-    // The references against values worked out by hand: saturation, and a decimal just above a float midpoint.
-    EXPECT_EQ(INT32_MIN, referenceInt("-4294967297"));
-    EXPECT_EQ(0x3f800000u, referenceFloat("1.0000000596046447753906250001"));
     for (int i = 0; i < 4 * 256 * 20 + 1000000; ++i) {  // each byte value in each place among digits, then any
         uint32_t x = (uint32_t)rng.next(), value = 0;
         bool digits = true;
