@@ -9,9 +9,7 @@ namespace {
 // Two faces folded at 90 degrees along the edge from vertex 0 to 1, and a third flat beside the first.
 const Faces kFold = {{0, 1, 2, 0}, {1, 0, 3, 0}, {0, 4, 1, 0}};
 
-const Vec3& cornerNormal(const Mesh* mesh, int32_t face, int k) {
-    return mesh->normals[mesh->faces[face].corners[k].normal];
-}
+const Vec3& cornerNormal(const Mesh* m, int32_t face, int k) { return m->normals[m->faces[face].corners[k].normal]; }
 
 // The fold without normals, face f's line ending in tails[f] instead of "*MESH_SMOOTHING 1 *MESH_MTLID 0".
 std::string foldScene(const std::vector<std::string>& tails, const Faces& faces = kFold) {

@@ -1,6 +1,5 @@
-// However a read goes it leaves the same result, Log lines, allocation count and meshes: mesh list lines read whole
-// or token by token, on one thread or on several taking tiny parts, however lines are bent and whatever stands
-// where a part starts.
+// However a read goes (lines whole or token by token, on one thread or several taking tiny parts, lines bent,
+// anything where a part starts) it leaves the same result, Log lines, allocation count and meshes.
 #include "ase_fixture.h"
 #include "convert_in_memory.h"
 #include "support/rng.h"

@@ -1,6 +1,5 @@
-// UTF-16 input with a byte-order mark reads and converts exactly as its 8-bit form: the same Log, errors on the
-// same lines, the same meshes and allocated bytes, the same output, exit code, pack and app.log, with a warning
-// for what had no 8-bit form. Copies are decoded in place; the real binary decodes mapped files apart.
+// UTF-16 input with a byte-order mark reads and converts exactly as its 8-bit form (Log, error lines, meshes,
+// allocations, output, exit code, pack, app.log), with a warning for what had no 8-bit form.
 #include "ase/ase_fixture.h"
 #include "convert_in_memory.h"
 #include "platform/filesystem.h"
@@ -23,9 +22,7 @@ std::string utf16(const std::u16string& units, bool big) {
     return bytes;
 }
 
-std::string trace(const std::string& bytes) {
-    return readingTrace((const unsigned char*)bytes.data(), bytes.size(), 1, 1 << 30);
-}
+std::string trace(const std::string& b) { return readingTrace((const unsigned char*)b.data(), b.size(), 1, 1 << 30); }
 
 }  // namespace
 
