@@ -18,11 +18,10 @@ struct MissingRefSeam {
     MissingRefSeam() { calls = 0; }
 };
 
-// One read of text into a Scene, released afterwards; the Log is cleared first, so it holds what the read said.
+// One read of text into a Scene, released afterwards, lineScans off by tokens; the Log holds what the read said.
 struct Read {
     Scene scene;
     int result;
-    // lineScans off reads the mesh lists token by token.
     explicit Read(const std::string& text, bool lineScans = true) {
         resetLog();
         AseReader reader;
@@ -30,9 +29,7 @@ struct Read {
         result = reader.readScene(&scene, new BytesStream(text));
         MissingRefSeam::calls += reader.missingMaterialRef;
     }
-    ~Read() {
-        while (Mesh* mesh = scene.head) scene.head = mesh->next, delete mesh;
-    }
+    ~Read() { while (Mesh* mesh = scene.head) scene.head = mesh->next, delete mesh; }
 };
 
 // The Log from its first line that starts with first on; "" without one.
@@ -131,10 +128,7 @@ inline std::string materialList(const std::vector<std::string>& entries) {
 }
 
 // The real binary's run on a file "in.ase" of the bytes: exit code, standard output and error, app.log, pack.
-struct Converted {
-    int exitCode;
-    std::string output, log, pack;
-};
+struct Converted { int exitCode; std::string output, log, pack; };
 inline Converted convert(const std::string& bytes, std::vector<std::string> args = {}) {
 #if !defined(_WIN32)
     setenv("ASAN_OPTIONS", "detect_leaks=0", 1);  // the Scene lives until the process ends, by design

@@ -42,9 +42,8 @@ TEST(ComputedNormals, SmoothingGroupsAsFaceLinesGiveThem) {
         std::vector<std::string> tails;
         for (const char* g : c.groups)
             tails.push_back(!g ? "*MESH_MTLID 0" : *g == '*' ? g : "*MESH_SMOOTHING" + std::string(g) + "*MESH_MTLID 0");
-        const std::string text = foldScene(tails);
         for (bool lineScans : {true, false}) {
-            Read read(text, lineScans);
+            Read read(foldScene(tails), lineScans);
             ASSERT_TRUE(read.result && read.scene.head) << tails[0];
             EXPECT_EQ(c.smooth, same(cornerNormal(read.scene.head, 0, 0), cornerNormal(read.scene.head, 1, 1)))
                 << tails[0] << " | " << tails[1] << (lineScans ? "" : " (by tokens)");

@@ -189,7 +189,8 @@ TEST(Reader, MeshBlock) {
         for (const auto& c : cases) {
             Read read((pass ? kMaterials : "") + object("*MESH {\n" + c.first + "\n}\n", 0), pass < 2);
             const std::string log = logFrom(c.second.substr(0, c.second.find('\n')));
-            EXPECT_TRUE(c.second.find("ERROR") != std::string::npos ? log == c.second && !read.result : log.rfind(c.second, 0) == 0) << c.first << log;
+            const bool rejected = c.second.find("ERROR") != std::string::npos;
+            EXPECT_TRUE(rejected ? log == c.second && !read.result : log.rfind(c.second, 0) == 0) << c.first << log;
         }
     // With submaterials a face is named by its number in the file; faces that no subset takes go unchecked.
     for (int c : {9, 2}) {
@@ -212,18 +213,17 @@ TEST(Reader, NormalsListedApart) {
         const std::string apart = normalsApart(4, variant & 2 ? std::vector<int>{3, 5, 0, 1, 4, 2}
                                                               : std::vector<int>{0, 1, 2, 3, 4, 5});
         const std::string stale = variant & 8 ? normalsBlock(Faces(4, {5, 5, 5, 0})) : "";
-        const int ref = variant & 8 ? 1 : 0;
         Read listed(kMaterials + object("*MESH {\n" + v + (variant & 4 ? stale + apart + f : f + stale + apart) + uv +
-                                        "}\n", ref));
+                                        "}\n", variant >> 3));
         ASSERT_EQ(1, listed.result) << variant << logText();
         EXPECT_NE(std::string::npos, logText().find("normals listed per vertex\n     6 verts\n     6 normals\n"));
-        Read perCorner(kMaterials + object("*MESH {\n" + v + f + normalsBlock(faces) + uv + "}\n", ref));
+        Read perCorner(kMaterials + object("*MESH {\n" + v + f + normalsBlock(faces) + uv + "}\n", variant >> 3));
         ASSERT_EQ(1, perCorner.result);
         EXPECT_TRUE(packBytes(listed.scene.head, 0) == packBytes(perCorner.scene.head, 0)) << variant;
         EXPECT_TRUE(packBytes(listed.scene.head, kOptionWeld) == packBytes(perCorner.scene.head, kOptionWeld)) << variant;
         std::string other = apart;  // an apart block followed by one per corner: the later one counts
         for (size_t at; (at = other.find(" 0.5 ")) != std::string::npos;) other.replace(at, 5, " 0.7 ");
-        Read later(kMaterials + object("*MESH {\n" + v + f + other + normalsBlock(faces) + uv + "}\n", ref));
+        Read later(kMaterials + object("*MESH {\n" + v + f + other + normalsBlock(faces) + uv + "}\n", variant >> 3));
         EXPECT_NE(std::string::npos, logText().find("normals listed per vertex\n     6 verts\n    12 normals\n"));
         EXPECT_TRUE(packBytes(later.scene.head, 0) == packBytes(perCorner.scene.head, 0)) << variant;
     }
