@@ -1,5 +1,4 @@
-// The reader: materials and their Log, subsets, the mesh block, normals in both layouts, the faults that must not
-// reach the writer.
+// The reader: materials and their Log, subsets, the mesh block and its faults, normals in both layouts.
 #include "ase/ase_fixture.h"
 #include "platform/log.h"
 #include "support/rng.h"
