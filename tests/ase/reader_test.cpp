@@ -95,7 +95,6 @@ TEST(Reader, MaterialLogAsIfEveryLineWereLogged) {
 // Faces grouped by submaterial, file order kept in each, other ids dropped; unknown blocks, nested ones too, are
 // skipped by brace depth.
 TEST(Reader, Subsets) {
-    MissingRefSeam seam;
     std::string mesh = meshBlock(4, kFourFaces);
     mesh.insert(8, "*MESH_CVERTLIST {\n*MESH_VERTCOL 0 { 1.0 } 1.0 1.0\n}\n");
     Read read(kMaterials + object("*TM_ANIMATION {\n*CONTROL_POS_TRACK {\n*SAMPLE 0\n}\n}\n" + mesh, 1) +
@@ -114,7 +113,6 @@ TEST(Reader, Subsets) {
 // Each mesh body read after no material list (an invalid reference) and after one, by lines and by tokens: the Log
 // from the expected text's first line on is that text when it holds an ERROR, and starts with it otherwise.
 TEST(Reader, MeshBlock) {
-    MissingRefSeam seam;
     std::string v = vertexList(3), n = normalsBlock(kOne), f = faceList(kOne), uv = tvertList(3) + tfaceList(kOne);
     const Faces two = {{0, 1, 2, 0}, {2, 1, 3, 0}};
     const std::string v4 = vertexList(4) + "*MESH_NUMFACES 2\n", uv4 = tvertList(4) + tfaceList(two);

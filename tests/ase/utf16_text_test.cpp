@@ -38,7 +38,6 @@ TEST(Utf16Text, ReadsAndConvertsAsItsEightBitForm) {
                "the first on line " + str(1 + (int)std::count(before.begin(), before.end(), '\n')) + "\n";
     };
     const std::string badVertex = std::string(kScene).replace(kScene.find("*MESH_VERTEX 2"), 14, "*MESH_VERTEX 9"),
-                      boxLine = kScene.substr(0, box),
                       half = "UTF-16 text: the last byte is half a character; it was left out\n";
     const struct {
         std::u16string units;
@@ -47,9 +46,9 @@ TEST(Utf16Text, ReadsAndConvertsAsItsEightBitForm) {
         {widen(kScene), kScene, ""},
         {widen(badVertex), badVertex, ""},                  // the error names the same line
         {named16(u"W\u00FCrf\u00FFl"), named("W\xFCrf\xFFl"), ""},  // Latin-1 as it is
-        {named16(u"\u041A\u0443\u0431"), named("???"), lost(3, boxLine)},
-        {named16(u"\U0001F600x"), named("?x"), lost(1, boxLine)},   // a surrogate pair is one character
-        {named16(u"\xDC00\xD800"), named("??"), lost(2, boxLine)},  // lone surrogates, each their own
+        {named16(u"\u041A\u0443\u0431"), named("???"), lost(3, kScene.substr(0, box))},
+        {named16(u"\U0001F600x"), named("?x"), lost(1, kScene.substr(0, box))},   // a surrogate pair is one character
+        {named16(u"\xDC00\xD800"), named("??"), lost(2, kScene.substr(0, box))},  // lone surrogates, each their own
         {widen(kScene) + u"x \xD800", kScene + "x ?", lost(1, kScene)},
         {named16(std::u16string(u"B\0x", 3)), named(std::string("B\0x", 3)), ""},  // a zero unit, a zero byte
         {widen(kScene), kScene, half, "\n"},                                       // one byte short of a unit
