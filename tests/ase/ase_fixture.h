@@ -18,25 +18,19 @@ struct MissingRefSeam {
     MissingRefSeam() { calls = 0; }
 };
 
-// One read of text into a Scene, released afterwards; the Log is cleared first, so it holds what the read said.
+// One read of text into a Scene, released afterwards, lineScans off by tokens; the Log holds what the read said.
 struct Read {
     Scene scene;
     int result;
-    // lineScans off reads the mesh lists token by token.
-    explicit Read(const std::string& text, bool lineScans = true) : result((resetLog(), read(text, lineScans))) {}
-    int read(const std::string& text, bool lineScans = true) {
+    explicit Read(const std::string& text, bool lineScans = true) {
+        resetLog();
         AseReader reader;
         reader.options.lineScans = lineScans;
-        const int result = reader.readScene(&scene, new BytesStream(text));
+        result = reader.readScene(&scene, new BytesStream(text));
         MissingRefSeam::calls += reader.missingMaterialRef;
-        return result;
     }
-    ~Read() {
-        while (Mesh* mesh = scene.head) scene.head = mesh->next, delete mesh;
-    }
+    ~Read() { while (Mesh* mesh = scene.head) scene.head = mesh->next, delete mesh; }
 };
-
-inline bool startsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
 
 // The Log from its first line that starts with first on; "" without one.
 inline std::string logFrom(const std::string& first) {
@@ -123,23 +117,18 @@ inline std::string materialList(const std::vector<std::string>& entries) {
     auto diffuse = [](const std::string& b) {
         return "*MATERIAL_NAME \"m\"\n" + (b.empty() ? "" : "*MAP_DIFFUSE {\n*BITMAP \"C:\\maps\\" + b + "\"\n}\n");
     };
-    std::string t = "*MATERIAL_LIST {\n*MATERIAL_COUNT " + str((int)entries.size()) + "\n";
+    std::string t = "*MATERIAL_LIST {\n*MATERIAL_COUNT " + str((int)entries.size()) + "\n", bitmap;
     for (size_t i = 0; i < entries.size(); ++i) {
-        std::string subs, bitmap;
-        std::istringstream parts(entries[i]);
-        for (int j = 0; std::getline(parts, bitmap, '|'); ++j)
-            subs += "*SUBMATERIAL " + str(j) + " {\n" + diffuse(bitmap) + "}\n";
-        const bool plain = entries[i].find('|') == std::string::npos;
-        t += "*MATERIAL " + str((int)i) + " {\n" + (plain ? diffuse(entries[i]) : subs) + "}\n";
+        std::string body = entries[i].find('|') == std::string::npos ? diffuse(entries[i]) : "";
+        std::istringstream parts(body.empty() ? entries[i] : "");
+        for (int j = 0; std::getline(parts, bitmap, '|'); ++j) body += "*SUBMATERIAL " + str(j) + " {\n" + diffuse(bitmap) + "}\n";
+        t += "*MATERIAL " + str((int)i) + " {\n" + body + "}\n";
     }
     return t + "}\n";
 }
 
 // The real binary's run on a file "in.ase" of the bytes: exit code, standard output and error, app.log, pack.
-struct Converted {
-    int exitCode;
-    std::string output, log, pack;
-};
+struct Converted { int exitCode; std::string output, log, pack; };
 inline Converted convert(const std::string& bytes, std::vector<std::string> args = {}) {
 #if !defined(_WIN32)
     setenv("ASAN_OPTIONS", "detect_leaks=0", 1);  // the Scene lives until the process ends, by design

@@ -5,9 +5,7 @@
 #include <gtest/gtest.h>
 
 static std::string replaced(std::string text, const std::string& from, const std::string& to) {
-    const size_t at = text.find(from);
-    EXPECT_NE(std::string::npos, at) << from;
-    return at == std::string::npos ? text : text.replace(at, from.size(), to);
+    return text.replace(text.find(from), from.size(), to);  // throws when from is not there
 }
 
 TEST(ExporterVariants, ConvertAsTheirPlainFormsOrSayWhyNot) {
@@ -46,8 +44,6 @@ TEST(ExporterVariants, ConvertAsTheirPlainFormsOrSayWhyNot) {
         // Mapping channels other than 1 and 2 are passed over whole, whatever they hold.
         {replaced(plain, "\t\t*MESH_NORMALS", channel3 + "\t\t*MESH_NORMALS"), plain,
          ": warning: *MESH_MAPPINGCHANNEL 3 on line 43 is passed over: only channels 1 and 2 are read\n"},
-        {replaced(plain, "\t\t*MESH_NORMALS", replaced(channel3, " 3 {", " 0 {") + "\t\t*MESH_NORMALS"), plain,
-         ": warning: *MESH_MAPPINGCHANNEL 0 on line 43 is passed over: only channels 1 and 2 are read\n"},
         // Helpers and groups written as empty geometry objects, with no material: no mesh for them.
         {kHeader + list + empty + object + empty, plain,
          ": warning: geometry object \"Group01\" on line 10 is empty (no vertices, no faces); it is left out of the "
@@ -58,7 +54,6 @@ TEST(ExporterVariants, ConvertAsTheirPlainFormsOrSayWhyNot) {
          ": warning: geometry object \"Box\": no normals in the file; computed from smoothing groups\n"},
         // Faces but no vertices or the reverse, no texture coordinates, no material reference (its error after
         // what was noticed before it).
-        {replaced(plain, "*MESH_NUMVERTEX 3", "*MESH_NUMVERTEX 0"), "", ": error: invalid number of vertices: 0\n"},
         {replaced(plain, "*MESH_NUMFACES 1", "*MESH_NUMFACES 0"), "", ": error: invalid number of triangles: 0\n"},
         {replaced(plain, "*MESH_NUMTVERTEX 1", "*MESH_NUMTVERTEX 0"), "",
          ": error: invalid number of texture coordinates: 0, channel 0\n"},
@@ -72,8 +67,7 @@ TEST(ExporterVariants, ConvertAsTheirPlainFormsOrSayWhyNot) {
         std::string said;  // standard error's lines, the file's name dropped
         for (size_t at = 0, end; (end = variant.output.find('\n', at)) != std::string::npos; at = end + 1)
             if (variant.output.compare(at, 6, "in.ase") == 0) said += variant.output.substr(at + 6, end - at - 5);
-        EXPECT_EQ(expected.exitCode, variant.exitCode) << c.variant;
-        EXPECT_TRUE(expected.pack == variant.pack) << c.variant;
-        EXPECT_EQ(c.said, said) << c.variant;
+        EXPECT_TRUE(expected.exitCode == variant.exitCode && expected.pack == variant.pack && c.said == said)
+            << c.variant << "\nsaid: " << said;
     }
 }
