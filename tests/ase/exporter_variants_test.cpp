@@ -52,11 +52,11 @@ TEST(ExporterVariants, ConvertAsTheirPlainFormsOrSayWhyNot) {
         // No normals: the flat triangle's come from its smoothing group.
         {replaced(plain, normals, ""), plain,
          ": warning: geometry object \"Box\": no normals in the file; computed from smoothing groups\n"},
-        // Faces but no vertices or the reverse, no texture coordinates, no material reference (its error after
-        // what was noticed before it).
-        {replaced(plain, "*MESH_NUMFACES 1", "*MESH_NUMFACES 0"), "", ": error: invalid number of triangles: 0\n"},
+        // Faces but no vertices or the reverse, no texture coordinates (their object's line), no material
+        // reference (its error after what was noticed before it).
+        {replaced(plain, "*MESH_NUMFACES 1", "*MESH_NUMFACES 0"), "", ":10: error: invalid number of triangles: 0\n"},
         {replaced(plain, "*MESH_NUMTVERTEX 1", "*MESH_NUMTVERTEX 0"), "",
-         ": error: invalid number of texture coordinates: 0, channel 0\n"},
+         ":10: error: invalid number of texture coordinates: 0, channel 0\n"},
         {replaced(replaced(plain, "\t*MATERIAL_REF 0\n", ""), "\t\t*MESH_NORMALS", channel3 + "\t\t*MESH_NORMALS"), "",
          ": warning: *MESH_MAPPINGCHANNEL 3 on line 43 is passed over: only channels 1 and 2 are read\n"
          ":10: error: geometry object \"Box\" has no *MATERIAL_REF\n"},
