@@ -18,7 +18,7 @@ TEST(QrvinfoCli, EveryOutcomeAndItsExitCode) {
     ScratchDir dir;
     const std::string path = dir / "small.qrv", bad = dir / "bad.qrv", empty = dir / "e.qrv", odd = dir / "odd.qrv";
     PackBytes b = smallPack(), w, two;
-    writeBytes(path, b.data), writeBytes(dir / "x.mtl", b.data), writeBytes(empty, PackBytes().tail({}).data);
+    writeBytes(path, b.data), writeBytes(dir / "x.mtl", b.data), writeBytes(dir / "caf\xC3\xA9.qrv", b.data), writeBytes(empty, PackBytes().tail({}).data);
     writeBytes(odd, wallChunk(w, "\"\\\x01\x7F\xE9").tail({0}).data);
     const uint32_t second = (uint32_t)smallChunk(two).data.size();  // and a mesh whose texture tries to end the page
     writeBytes(dir / "two.qrv", wallChunk(two, "</script><b>&\"\\\x01\xE9").tail({0, second}).data);
@@ -49,7 +49,9 @@ TEST(QrvinfoCli, EveryOutcomeAndItsExitCode) {
          "directory\"}\n}\n" + missing + ": error: cannot open: No such file or directory\n", true},
         {{dir.path}, 1, "ERROR: could not open \"" + dir.path + "\"\n" + dir.path + ": error: is a directory\n", true},
         {{"--html", dir / "two.html", dir / "two.qrv"}, 0, "", false},
-        {{}, 2, "usage: qrvinfo", false},
+        {{}, 2, "usage: qrvinfo", false}, {{path, "--help"}, 0, "usage: qrvinfo", false}, {{"-h"}, 0, "usage: qrvinfo", false},
+        {{"--version", "--bogus"}, 0, "qrvinfo version 1.2\n", true},
+        {{"--json", dir / "caf\xC3\xA9.qrv"}, 0, "caf\xC3\xA9.qrv\",\n  \"valid\": true", false},  // the name, as UTF-8
         {{"--bogus", path}, 2, "ERROR: unknown option \"--bogus\"\nusage: qrvinfo", false},
         {{"--json", "--bogus", path}, 2, commandLine, false},
         {{path, "--json", "--obj"}, 2, commandLine, false},
