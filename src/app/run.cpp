@@ -43,10 +43,10 @@ static void reportReadFailure(const char* path, const AseReader& reader) {
 }
 
 // As the run has always said it, on standard output; the path on standard error.
-static int reportOutOfMemory() {
+static int reportOutOfMemory(const char* inputPath) {
     std::printf("ERROR: out of memory\n");
     std::fflush(stdout);
-    if (gAllocator->subject) std::fprintf(stderr, "%s: error: out of memory\n", gAllocator->subject);
+    std::fprintf(stderr, "%s: error: out of memory\n", inputPath);
     return -1;
 }
 
@@ -115,9 +115,8 @@ int run(int argc, char** argv) {
 
     AseReader reader;
     Scene scene;
-    gAllocator->subject = inputPath;
     const int read = reader.readScene(&scene, inputPath);
-    if (reader.outOfMemory) return reportOutOfMemory();
+    if (reader.outOfMemory) return reportOutOfMemory(inputPath);
     std::fflush(stdout);  // diagnostics after what was printed before them
     // A missing material reference has always ended the run at once, with
     // nothing more on standard output.
@@ -135,11 +134,13 @@ int run(int argc, char** argv) {
     if (options & kOptionWeld) std::printf("mesh data optimization ON, may take a while ...\n");
     int reason = 0;
     if (!writePack(inputPath, scene.head, options, &reason, outputPath)) {
-        if (reason == ENOMEM) return reportOutOfMemory();
-        String packPath = outputPath ? String(outputPath) : outputPathFor(inputPath);
-        std::printf("ERROR: could not write \"%s\"\n", packPath.data);
+        if (reason == ENOMEM) return reportOutOfMemory(inputPath);
+        const String derived = outputPath ? String() : outputPathFor(inputPath);
+        const char* packPath = outputPath ? outputPath : derived.data;
+        if (!packPath) return reportOutOfMemory(inputPath);
+        std::printf("ERROR: could not write \"%s\"\n", packPath);
         std::fflush(stdout);
-        std::fprintf(stderr, "%s: error: cannot write: %s\n", packPath.data,
+        std::fprintf(stderr, "%s: error: cannot write: %s\n", packPath,
                      reason == EEXIST ? "it is the input file" : reasonText(reason));
         return -1;
     }

@@ -27,7 +27,7 @@ struct Read {
     int read(const std::string& text, bool lineScans = true) {
         AseReader reader;
         reader.options.lineScans = lineScans;
-        const int result = reader.readScene(&scene, new BytesStream(text));
+        const int result = reader.readScene(&scene, new (std::nothrow) BytesStream(text));
         MissingRefSeam::calls += reader.missingMaterialRef;
         return result;
     }

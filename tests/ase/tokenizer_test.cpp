@@ -70,7 +70,7 @@ std::vector<std::pair<int, std::string>> referenceTokens(const std::string& in, 
     ensureServices();
     const auto want = referenceTokens(bytes, set);
     real.setDelimiters(set.c_str());
-    if (!real.open(new BytesStream(bytes))) return ::testing::AssertionFailure() << "open failed";
+    if (!real.open(new (std::nothrow) BytesStream(bytes))) return ::testing::AssertionFailure() << "open failed";
     float f = 0;
     int32_t n = 0;
     for (size_t i = 0; i <= want.size() + 1; ++i) {
@@ -92,7 +92,7 @@ std::string tokens(const std::string& input, const char* delimiters = "{}:") {
     ensureServices();
     Tokenizer t;
     t.setDelimiters(delimiters);
-    EXPECT_EQ(1, t.open(new BytesStream(input)));
+    EXPECT_EQ(1, t.open(new (std::nothrow) BytesStream(input)));
     std::string out;
     while (int kind = t.nextToken())
         out += (out.empty() ? "" : "|") + (kind == Tokenizer::Delimiter ? "[" + std::string(t.text()) + "]" : t.text());
@@ -108,7 +108,7 @@ TEST(Tokenizer, TokenRulesAndExpect) {
     EXPECT_EQ("1|[z]|2|[F]|3G4", tokens("1z2F3G4\n", "zyxwvutsrqponmlkjihgfedcbaABCDEFGHIJKLMN"));  // 32 count
     Tokenizer t;
     t.setDelimiters("{}:");
-    ASSERT_EQ(1, t.open(new BytesStream("  {\n*MATERIAL x *MESH_VERTEX *material\n")));
+    ASSERT_EQ(1, t.open(new (std::nothrow) BytesStream("  {\n*MATERIAL x *MESH_VERTEX *material\n")));
     EXPECT_TRUE(t.expect("{") && !t.expect("{") && std::string(t.text()) == "*MATERIAL" && t.expect("x"));
     EXPECT_FALSE(t.expect("*MESH") || t.expect("*MATERIAL") || t.expect(""));
 }

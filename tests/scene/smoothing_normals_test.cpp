@@ -18,9 +18,9 @@ struct Smoothed {
     Smoothed(const std::vector<Vec3>& positions, const std::vector<std::array<int32_t, 3>>& faces,
              const std::vector<uint32_t>& groups) {
         ensureServices();
-        mesh.vertices.resize((int32_t)positions.size());
+        EXPECT_TRUE(mesh.vertices.tryResize((int32_t)positions.size()));
         for (size_t v = 0; v < positions.size(); ++v) mesh.vertices[(int32_t)v] = positions[v];
-        mesh.faces.resize((int32_t)faces.size());
+        EXPECT_TRUE(mesh.faces.tryResize((int32_t)faces.size()));
         for (size_t f = 0; f < faces.size(); ++f)
             for (int k = 0; k < 3; ++k) mesh.faces[(int32_t)f].corners[k].vertex = faces[f][k];
         result = computeSmoothingNormals(mesh, groups.data());
