@@ -20,7 +20,7 @@ public:
     virtual void* tryReallocZeroed(void* pointer, int32_t oldSize, int32_t newSize) = 0;
 
     // Counts bytes that were obtained elsewhere (a mapped input file) as if
-    // alloc had handed them out.
+    // tryAlloc had handed them out.
     virtual void count(int32_t size) = 0;
 };
 

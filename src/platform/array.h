@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
-#include <type_traits>
 
 // Owning growable run of fixed-size records. Elements move bytewise when the
 // storage grows; release frees the storage without destroying elements, so

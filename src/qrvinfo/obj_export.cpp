@@ -120,7 +120,7 @@ int writeObj(const Pack& pack, const char* objPath, const char* packPath, int* r
         return 0;
     }
     // mtllib names the file beside the OBJ: what follows the last separator of
-    // either kind (fileName() lets a '\\' win over a later '/', as texture
+    // either kind (fileNameStart lets a '\\' win over a later '/', as texture
     // names need).
     const char* mtlName = mtlPath.data;
     for (const char* c = mtlPath.data; *c; ++c)
