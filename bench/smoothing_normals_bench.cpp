@@ -28,17 +28,17 @@ uint32_t twoGroups(std::mt19937& random) { return (1u << (random() % 32)) | (1u 
 
 Input makeField(int32_t triangles, bool mixed) {
     gAllocator = &heap;
-    Input input{new Mesh, {}};
+    Input input{new (std::nothrow) Mesh, {}};
     const int columns = (int)std::sqrt(triangles / 2.0) + 2;
     for (int y = 0; y <= columns; ++y)
         for (int x = 0; x <= columns; ++x)
-            input.mesh->vertices.push({(float)x, (float)y, std::sin(0.3f * (float)x) * std::cos(0.2f * (float)y)});
+            input.mesh->vertices.tryPush({(float)x, (float)y, std::sin(0.3f * (float)x) * std::cos(0.2f * (float)y)});
     std::mt19937 random(7);
     for (int y = 0; y < columns; ++y)
         for (int x = 0; x < columns; ++x) {
             const int32_t v = y * (columns + 1) + x, quad[4] = {v, v + 1, v + columns + 2, v + columns + 1};
             for (int half = 0; half < 2 && input.mesh->faces.count < triangles; ++half) {
-                MeshFace& face = input.mesh->faces.pushCleared();
+                MeshFace& face = *input.mesh->faces.tryPushCleared();
                 face.corners[0].vertex = quad[0];
                 face.corners[1].vertex = quad[1 + half];
                 face.corners[2].vertex = quad[2 + half];
@@ -50,14 +50,14 @@ Input makeField(int32_t triangles, bool mixed) {
 
 Input makeFan(int32_t triangles, bool grouped) {
     gAllocator = &heap;
-    Input input{new Mesh, {}};
-    const int32_t apex = input.mesh->vertices.push({0.0f, 0.0f, 1.0f});
+    Input input{new (std::nothrow) Mesh, {}};
+    const int32_t apex = input.mesh->vertices.tryPush({0.0f, 0.0f, 1.0f});
     const float step = 6.2831853f / (float)triangles;
     for (int32_t i = 0; i < triangles; ++i)
-        input.mesh->vertices.push({std::cos(step * (float)i), std::sin(step * (float)i), 0.0f});
+        input.mesh->vertices.tryPush({std::cos(step * (float)i), std::sin(step * (float)i), 0.0f});
     std::mt19937 random(7);
     for (int32_t i = 0; i < triangles; ++i) {
-        MeshFace& face = input.mesh->faces.pushCleared();
+        MeshFace& face = *input.mesh->faces.tryPushCleared();
         face.corners[0].vertex = apex;
         face.corners[1].vertex = 1 + i;
         face.corners[2].vertex = 1 + (i + 1) % triangles;

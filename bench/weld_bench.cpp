@@ -50,17 +50,17 @@ HeapAllocator heap;
 enum Layout { kShared, kSoup, kSplit, kFlat, kFan };
 
 Mesh* makeFan() {
-    Mesh* mesh = new Mesh;
-    mesh->faces.resize(kTriangles);
-    mesh->mapChannels[0].push({0.5f, 0.5f});
-    const int32_t apex = mesh->vertices.push({0.0f, 0.0f, 1.0f});
+    Mesh* mesh = new (std::nothrow) Mesh;
+    mesh->faces.tryResize(kTriangles);
+    mesh->mapChannels[0].tryPush({0.5f, 0.5f});
+    const int32_t apex = mesh->vertices.tryPush({0.0f, 0.0f, 1.0f});
     const float step = 6.2831853f / (float)kTriangles;
     for (int32_t i = 0; i < kTriangles; ++i)
-        mesh->vertices.push({std::cos(step * (float)i), std::sin(step * (float)i), 0.0f});
+        mesh->vertices.tryPush({std::cos(step * (float)i), std::sin(step * (float)i), 0.0f});
     for (int32_t i = 0; i < kTriangles; ++i) {
         // Facing out and up, half-way round the triangle's rim edge.
         const float middle = step * ((float)i + 0.5f);
-        const int32_t normal = mesh->normals.push({0.7071f * std::cos(middle), 0.7071f * std::sin(middle), 0.7071f});
+        const int32_t normal = mesh->normals.tryPush({0.7071f * std::cos(middle), 0.7071f * std::sin(middle), 0.7071f});
         const int32_t next = 1 + (i + 1) % kTriangles;
         MeshFace& face = mesh->faces[i];
         face.corners[0] = {apex, normal, {0, 0}};
@@ -74,23 +74,23 @@ Mesh* makeMesh(Layout layout) {
     gAllocator = &heap;
     if (layout == kFan) return makeFan();
     const int columns = 106, rows = 106;
-    Mesh* mesh = new Mesh;
-    mesh->faces.resize(kTriangles);
+    Mesh* mesh = new (std::nothrow) Mesh;
+    mesh->faces.tryResize(kTriangles);
     std::mt19937 rng(7);
     std::uniform_real_distribution<float> jitter(-0.02f, 0.02f);
     auto position = [&](int i, int j, bool jittered) {
         const float x = 0.1f * (float)i, y = 0.1f * (float)j;
         Vec3 p = {x, y, 0.5f * std::sin(x) * std::cos(y)};
         if (jittered && layout != kFlat) p.x += jitter(rng), p.y += jitter(rng), p.z += jitter(rng);
-        return mesh->vertices.push(p);
+        return mesh->vertices.tryPush(p);
     };
     auto normalAndTex = [&](int i, int j, bool jittered) {
         const float x = 0.1f * (float)i, y = 0.1f * (float)j;
         Vec3 n = {-0.5f * std::cos(x) * std::cos(y), 0.5f * std::sin(x) * std::sin(y), 1.0f};
         TexVertex t = {(float)i / (columns - 1), (float)j / (rows - 1)};
         if (jittered && layout != kFlat) n.x += jitter(rng), n.y += jitter(rng), t.u += jitter(rng), t.v += jitter(rng);
-        mesh->mapChannels[0].push(t);
-        return mesh->normals.push(n);
+        mesh->mapChannels[0].tryPush(t);
+        return mesh->normals.tryPush(n);
     };
     if (layout == kShared || layout == kSplit)
         for (int j = 0; j < rows; ++j)

@@ -25,7 +25,7 @@ ConversionOutcome convertInMemory(const unsigned char* bytes, size_t size) {
     gLog->discard();
     AseReader reader;
     Scene scene;
-    outcome.read = reader.readScene(&scene, new BytesStream(bytes, size)) != 0;
+    outcome.read = reader.readScene(&scene, new (std::nothrow) BytesStream(bytes, size)) != 0;
     for (Mesh* mesh = scene.head; mesh; mesh = mesh->next) ++outcome.meshes;
     bool logged = false;
     for (int32_t i = 0; i < gLog->lineTotal(); ++i) logged |= std::strncmp(gLog->line(i), "ERROR: ", 7) == 0;
@@ -46,7 +46,7 @@ std::string readingTrace(const unsigned char* bytes, size_t size, int threads, i
     AseReader reader;
     reader.options = {threads, minimumPartBytes, lineScans};
     Scene scene;
-    const int read = reader.readScene(&scene, new BytesStream(bytes, size));
+    const int read = reader.readScene(&scene, new (std::nothrow) BytesStream(bytes, size));
     if (partsTaken) *partsTaken += reader.partsTaken;
     std::string trace = "read " + std::to_string(read) + (reader.missingMaterialRef ? ", no material reference" : "") +
                         ", allocated " + std::to_string(heap ? heap->allocatedBytes : 0) + "\n";

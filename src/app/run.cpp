@@ -48,10 +48,10 @@ static void reportReadFailure(const char* path, const AseReader& reader) {
 }
 
 // As the run has always said it, on standard output; the path on standard error.
-static int reportOutOfMemory() {
+static int reportOutOfMemory(const char* inputPath) {
     std::printf("ERROR: out of memory\n");
     std::fflush(stdout);
-    if (gAllocator->subject) std::fprintf(stderr, "%s: error: out of memory\n", gAllocator->subject);
+    std::fprintf(stderr, "%s: error: out of memory\n", inputPath);
     return -1;
 }
 
@@ -68,11 +68,10 @@ static int convert(const char* inputPath, const RunOptions& run) {
     AseReader reader;
     reader.options.wrapMaterialIds = run.wrapMaterialIds;
     Scene scene;
-    gAllocator->subject = inputPath;
     const int read = reader.readScene(&scene, inputPath);
     int result = 0;
     if (reader.outOfMemory) {
-        result = reportOutOfMemory();
+        result = reportOutOfMemory(inputPath);
     } else {
         std::fflush(stdout);  // diagnostics after what was printed before them
         // A missing material reference has always ended the run at once, with
@@ -94,20 +93,22 @@ static int convert(const char* inputPath, const RunOptions& run) {
         int reason = 0;
         if (!writePack(inputPath, scene.head, run.writer, &reason, run.output)) {
             if (reason == ENOMEM) {
-                result = reportOutOfMemory();
+                result = reportOutOfMemory(inputPath);
             } else {
-                String packPath = run.output ? String(run.output) : outputPathFor(inputPath);
-                std::printf("ERROR: could not write \"%s\"\n", packPath.data);
-                std::fflush(stdout);
-                std::fprintf(stderr, "%s: error: cannot write: %s\n", packPath.data,
-                             reason == EEXIST ? "it is the input file" : reasonText(reason));
-                result = -1;
+                const String derived = run.output ? String() : outputPathFor(inputPath);
+                const char* packPath = run.output ? run.output : derived.data;
+                result = packPath ? -1 : reportOutOfMemory(inputPath);
+                if (packPath) {
+                    std::printf("ERROR: could not write \"%s\"\n", packPath);
+                    std::fflush(stdout);
+                    std::fprintf(stderr, "%s: error: cannot write: %s\n", packPath,
+                                 reason == EEXIST ? "it is the input file" : reasonText(reason));
+                }
             }
         }
     }
     // The next file starts afresh; the allocated figure counts on.
     while (Mesh* mesh = scene.head) scene.head = mesh->next, delete mesh;
-    gAllocator->subject = nullptr;
     return result;
 }
 

@@ -19,8 +19,8 @@ struct ReadContext {
     Log* log = gLog;
     // When set, messages are kept here whole instead of going to log.
     LogRecord* record = nullptr;
-    // Counts what alloc hands out for the read's own records (the meshes);
-    // storage that grows goes through gAllocator's uncounted realloc.
+    // Counts what tryAlloc hands out for the read's own records (the meshes);
+    // storage that grows goes through gAllocator's uncounted tryRealloc.
     Allocator* allocator = gAllocator;
     const char* fileName = "";
 

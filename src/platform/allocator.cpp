@@ -17,29 +17,10 @@ int32_t byteSize(int64_t count, int64_t elementSize) {
     return (int32_t)bytes;
 }
 
-void outOfMemory() {
-    std::printf("ERROR: out of memory\n");
-    std::fflush(stdout);
-    if (gAllocator && gAllocator->subject) std::fprintf(stderr, "%s: error: out of memory\n", gAllocator->subject);
-    std::exit(-1);
-}
-
-void* HeapAllocator::alloc(int32_t size) {
-    void* result = tryAlloc(size);
-    if (!result) outOfMemory();
-    return result;
-}
-
 void* HeapAllocator::tryAlloc(int32_t size) {
     if (size < 0) return nullptr;
     void* result = std::malloc(size ? (std::size_t)size : 1);
     if (result) count(size);
-    return result;
-}
-
-void* HeapAllocator::realloc(void* pointer, int32_t size) {
-    void* result = tryRealloc(pointer, size);
-    if (!result && size != 0) outOfMemory();
     return result;
 }
 
@@ -88,10 +69,6 @@ void HeapAllocator::count(int32_t size) {
         allocatedBytes = INT32_MAX;
     else
         allocatedBytes += size;
-}
-
-void* AllocatedObject::operator new(std::size_t size) {
-    return gAllocator->alloc((int32_t)size);
 }
 
 void* AllocatedObject::operator new(std::size_t size, const std::nothrow_t&) noexcept {

@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
-#include <type_traits>
 
 // Owning growable run of fixed-size records. Elements move bytewise when the
 // storage grows; release frees the storage without destroying elements, so
@@ -17,44 +16,15 @@ struct Array {
 
     Array() : items(nullptr), count(0), capacity(0) {}
 
-    // A deep copy sized exactly.
-    Array(const Array& other) : items(nullptr), count(other.count), capacity(other.count) {
-        if (count <= 0) return;
-        const int32_t size = bytes(count);
-        if (size < 0) outOfMemory();
-        items = (T*)gAllocator->realloc(nullptr, size);
-        if (std::is_trivially_copyable<T>::value) {
-            std::memcpy((void*)items, (const void*)other.items, (size_t)bytes(count));
-        } else {
-            for (int32_t i = 0; i < count; ++i) new (&items[i]) T(other.items[i]);
-        }
-    }
+    // No copies: a copy needs memory, which only the try operations ask for.
+    Array(const Array&) = delete;
     Array& operator=(const Array&) = delete;
 
     ~Array() { release(); }
 
-    // Appends a copy of element; returns its index. Capacity grows to
-    // n + 3n/8 + 32 when the new count n exceeds it.
-    int32_t push(const T& element) {
-        int32_t index = tryPush(element);
-        if (index < 0) outOfMemory();
-        return index;
-    }
-
-    // Appends a zeroed element and returns it, for records filled in place.
-    T& pushCleared() {
-        T* element = tryPushCleared();
-        if (!element) outOfMemory();
-        return *element;
-    }
-
-    // Sets count to exactly n. Added records read as zero.
-    void resize(int32_t n) {
-        if (!tryResize(n)) outOfMemory();
-    }
-
-    // The same three for callers that unwind when memory runs out: they
-    // report failure (-1, null, 0) and leave the array as it was.
+    // Appends a copy of element; returns its index, or -1 when memory ran
+    // out (the array stays as it was). Capacity grows to n + 3n/8 + 32 when
+    // the new count n exceeds it.
     int32_t tryPush(const T& element) {
         if (count >= capacity) {
             // The element may live inside the block that moves.
@@ -68,6 +38,8 @@ struct Array {
         return count++;
     }
 
+    // Appends a zeroed element and returns it, for records filled in place;
+    // null when memory ran out.
     T* tryPushCleared() {
         if (count == capacity && !grow()) return nullptr;
         T* element = &items[count++];
@@ -75,6 +47,8 @@ struct Array {
         return element;
     }
 
+    // Sets count to exactly n; added records read as zero. false when memory
+    // ran out, and the array stays as it was.
     bool tryResize(int32_t n) {
         if (n < 0) n = 0;
         if (n != count) {
@@ -91,10 +65,8 @@ struct Array {
     }
 
     // Makes room for n elements; the elements held stay, added room reads
-    // zero. Storage kept from use to use grows only here.
-    void reserve(int32_t n) {
-        if (!tryReserve(n)) outOfMemory();
-    }
+    // zero. Storage kept from use to use grows only here. false when memory
+    // ran out.
     bool tryReserve(int32_t n) {
         if (capacity >= n) return true;
         const int32_t held = count;

@@ -131,17 +131,6 @@ int32_t StdFileSystem::fileSize(const char* name) {
     return size;
 }
 
-String StdFileSystem::currentDirectory() {
-    char buffer[1024];
-    std::memset(buffer, 0, sizeof buffer);
-#if defined(_WIN32)
-    if (!_getcwd(buffer, sizeof buffer)) buffer[0] = '\0';
-#else
-    if (!getcwd(buffer, sizeof buffer)) buffer[0] = '\0';
-#endif
-    return String(buffer);
-}
-
 int StdFileSystem::changeDirectory(const char* path) {
 #if defined(_WIN32)
     return _chdir(path) == 0 ? 1 : 0;

@@ -13,7 +13,6 @@ public:
     virtual Stream* openWrite(const char* name, int32_t append) = 0;
     virtual int exists(const char* name) = 0;
     virtual int32_t fileSize(const char* name) = 0;
-    virtual String currentDirectory() = 0;
     virtual int changeDirectory(const char* path) = 0;
     virtual int makeDirectory(const char* path) = 0;
 
@@ -29,7 +28,6 @@ public:
     Stream* openWrite(const char* name, int32_t append) override;
     int exists(const char* name) override;
     int32_t fileSize(const char* name) override;
-    String currentDirectory() override;
     int changeDirectory(const char* path) override;
     int makeDirectory(const char* path) override;
     int sameFile(const char* a, const char* b) override;

@@ -226,7 +226,11 @@ int ReplacingFile::commit() {
 
 void ReplacingFile::discard() {
     if (handle) std::fclose(handle), handle = nullptr;
-    if (named) DeleteFileA(directoryPath.concat(temporaryName).data);
+    if (named) {
+        // Without memory for its name the temporary stays, as after a crash.
+        String path;
+        if (path.tryAssign(directoryPath) && path.tryAppend(temporaryName)) DeleteFileA(path.data);
+    }
     releaseTemporarySlot(pendingSlot);
     named = false;
 }

@@ -7,34 +7,27 @@ struct String {
     char* data;
 
     String();
-    explicit String(const char* text);
-    String(const String& other);
+    // Moves only: a copy needs memory, which only the try operations ask for.
+    String(String&& other);
+    String(const String&) = delete;
+    String& operator=(const String&) = delete;
     ~String();
 
     // The number of characters, without the terminator.
     int32_t length() const { return chars; }
 
-    String& assign(const String& source);
-    // assign for callers that unwind when memory runs out: false then, and
-    // the String stays as it was.
+    // Copies source; false when memory ran out, and the String stays as it was.
     bool tryAssign(const String& source) { return tryAssign(source.data, source.chars); }
     bool tryAssign(const char* text);
     // Copies count characters of text and a terminator; a null text makes
     // the empty String.
     bool tryAssign(const char* text, int32_t count);
-    String& operator=(const String& source) { return assign(source); }
 
-    void append(const char* text);
-    // append for callers that unwind: false when memory ran out, and the
-    // String stays as it was.
+    // Appends text; false when memory ran out, and the String stays as it was.
     bool tryAppend(const char* text);
-    String concat(const char* text) const;
-    String substring(int32_t count, int32_t start) const;
-    String withoutExtension() const;
-    String fileName() const;
-    // The same two over any text, for callers that unwind: where the last
-    // component's extension begins (its '.'; length when it has none), and
-    // where the file name begins (after the last '\\', or else the last '/').
+    // Where the last component's extension begins (its '.'; length when it
+    // has none), and where the file name begins (after the last '\\', or
+    // else the last '/').
     static int32_t extensionStart(const char* path, int32_t length);
     static const char* fileNameStart(const char* path);
     void release();

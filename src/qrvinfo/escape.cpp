@@ -2,26 +2,25 @@
 
 #include <cstring>
 
-void appendTextName(Array<char>& out, const unsigned char* bytes, uint32_t n, uint32_t maxBytes) {
+static bool put(Array<char>& out, const char* text, int n) {
+    for (int i = 0; i < n; ++i)
+        if (out.tryPush(text[i]) < 0) return false;
+    return true;
+}
+
+bool appendTextName(Array<char>& out, const unsigned char* bytes, uint32_t n, uint32_t maxBytes) {
     static const char digits[] = "0123456789ABCDEF";
-    out.push('"');
+    if (!put(out, "\"", 1)) return false;
     for (uint32_t i = 0; i < n && i < maxBytes; ++i) {
         const unsigned char c = bytes[i];
-        if (c == '"' || c == '\\') {
-            out.push('\\');
-            out.push((char)c);
-        } else if (c >= 0x20 && c < 0x7F) {
-            out.push((char)c);
-        } else {
-            out.push('\\');
-            out.push('x');
-            out.push(digits[c >> 4]);
-            out.push(digits[c & 15]);
-        }
+        const char quoted[2] = {'\\', (char)c};
+        const char hex[4] = {'\\', 'x', digits[c >> 4], digits[c & 15]};
+        const bool added = c == '"' || c == '\\'    ? put(out, quoted, 2)
+                           : c >= 0x20 && c < 0x7F ? put(out, quoted + 1, 1)
+                                                   : put(out, hex, 4);
+        if (!added) return false;
     }
-    if (n > maxBytes)
-        for (int k = 0; k < 3; ++k) out.push('.');
-    out.push('"');
+    return (n <= maxBytes || put(out, "...", 3)) && put(out, "\"", 1);
 }
 
 void putJsonString(FILE* out, const unsigned char* bytes, size_t n, bool inScript) {

@@ -11,7 +11,8 @@
 // Plain text (the summary and the loader's messages): in quotes, printable
 // ASCII as it is, '"' and '\' after a backslash, any other byte as \xHH. Past
 // maxBytes bytes the rest is left out and "..." says so. No terminator.
-void appendTextName(Array<char>& out, const unsigned char* bytes, uint32_t n,
+// false when memory ran out.
+bool appendTextName(Array<char>& out, const unsigned char* bytes, uint32_t n,
                     uint32_t maxBytes = UINT32_MAX);
 
 // A JSON string of the bytes read as Latin-1, so plain ASCII whatever they

@@ -153,7 +153,10 @@ int writeHtml(const Pack& pack, const char* htmlPath, const char* packPath, int*
         return 0;
     }
     Array<char> summary;
-    appendSummary(summary, packPath, pack);
+    if (!appendSummary(summary, packPath, pack)) {
+        *reason = ENOMEM;
+        return 0;
+    }
     ReplacingFile out;
     if (!out.open(htmlPath)) {
         *reason = out.error;

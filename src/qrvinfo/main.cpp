@@ -58,6 +58,16 @@ static int exportFailed(bool json, const char* outPath, int reason) {
     return 1;
 }
 
+// The summary on standard output; false, with error filled and nothing
+// printed, when memory ran out.
+static bool showPack(bool json, const char* path, const Pack& pack, PackError& error) {
+    if (json)
+        printJsonSummary(stdout, path, pack);
+    else if (!printSummary(stdout, path, pack))
+        return error = outOfMemoryError(), false;
+    return true;
+}
+
 int main(int argc, char** argv) {
     // Only the heap service: an inspection tool leaves no log behind.
     static HeapAllocator heap;
@@ -114,7 +124,7 @@ int main(int argc, char** argv) {
     Pack pack;
     PackError error;
     int result = 0;
-    if (!loadPack(bytes, size, pack, error)) {
+    if (!loadPack(bytes, size, pack, error) || !showPack(json, path, pack, error)) {
         if (json)
             printJsonError(stdout, path, error);
         else
@@ -123,10 +133,6 @@ int main(int argc, char** argv) {
         printPackDiagnostic(stderr, path, error);
         result = 1;
     } else {
-        if (json)
-            printJsonSummary(stdout, path, pack);
-        else
-            printSummary(stdout, path, pack);
         int reason = 0;
         if (objPath && !writeObj(pack, objPath, path, &reason))
             result = exportFailed(json, objPath, reason);

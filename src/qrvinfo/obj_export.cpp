@@ -104,17 +104,23 @@ void writeObjTo(FILE* obj, FILE* mtl, const Pack& pack, const char* mtlName) {
 int writeObj(const Pack& pack, const char* objPath, const char* packPath, int* reason) {
     int unused = 0;
     int& error = reason ? *reason : unused;
-    String path(objPath);
-    String mtlPath = path.withoutExtension().concat(".mtl");
-    // Never let the materials overwrite the OBJ itself.
-    if (std::strcmp(mtlPath.data, objPath) == 0) mtlPath = path.concat(".mtl");
+    // The OBJ's name with ".mtl" for its extension, or added when that is
+    // already its extension: the materials never overwrite the OBJ itself.
+    const int32_t length = (int32_t)std::strlen(objPath);
+    const int32_t stem = String::extensionStart(objPath, length);
+    String mtlPath;
+    if (!mtlPath.tryAssign(objPath, std::strcmp(objPath + stem, ".mtl") == 0 ? length : stem) ||
+        !mtlPath.tryAppend(".mtl")) {
+        error = ENOMEM;
+        return 0;
+    }
     // Nor either of them the pack they come from.
     if (gFileSystem->sameFile(objPath, packPath) || gFileSystem->sameFile(mtlPath.data, packPath)) {
         error = EEXIST;
         return 0;
     }
     // mtllib names the file beside the OBJ: what follows the last separator of
-    // either kind (fileName() lets a '\\' win over a later '/', as texture
+    // either kind (fileNameStart lets a '\\' win over a later '/', as texture
     // names need).
     const char* mtlName = mtlPath.data;
     for (const char* c = mtlPath.data; *c; ++c)

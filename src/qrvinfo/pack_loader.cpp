@@ -69,16 +69,23 @@ int fail(Loader& l, int64_t offset, const char* field, const char* expected, con
     return 0;
 }
 
+// Sets the error for memory that ran out. Always 0.
+int failMemory(Loader& l) {
+    *l.error = outOfMemoryError();
+    return 0;
+}
+
 // A name (length counting its terminator) for messages: cut after 32 bytes,
-// or sooner where its escapes would not fit.
-void quoteName(const unsigned char* bytes, uint32_t length, char* out, size_t room) {
+// or sooner where its escapes would not fit. false when memory ran out.
+bool quoteName(const unsigned char* bytes, uint32_t length, char* out, size_t room) {
     Array<char> text;
     for (uint32_t most = 32;; --most) {
         text.count = 0;
-        appendTextName(text, bytes, length > 0 ? length - 1 : 0, most);
+        if (!appendTextName(text, bytes, length > 0 ? length - 1 : 0, most)) return false;
         if ((size_t)text.count < room) break;
     }
     std::snprintf(out, room, "%.*s", (int)text.count, text.items);
+    return true;
 }
 
 struct HexText {
@@ -165,7 +172,7 @@ int checkLightmap(Loader& l, const NameRef& meshName, const NameRef& lightmap, i
     const uint32_t nameChars = meshName.length > 0 ? meshName.length - 1 : 0;
     const char* field = "texture slot 1 (lightmap) name";
     char expected[160], quoted[48];
-    quoteName(l.bytes + meshName.offset, meshName.length, quoted, sizeof quoted);
+    if (!quoteName(l.bytes + meshName.offset, meshName.length, quoted, sizeof quoted)) return failMemory(l);
     if (lightmap.length == 0 ? nameChars > 0
                              : lightmap.length - 1 < nameChars ||
                                    std::memcmp(l.bytes + lightmap.offset, l.bytes + meshName.offset,
@@ -173,7 +180,7 @@ int checkLightmap(Loader& l, const NameRef& meshName, const NameRef& lightmap, i
         std::snprintf(expected, sizeof expected,
                       "the mesh name %s and the lightmap suffix (two texture sets)", quoted);
         char found[48];
-        quoteName(l.bytes + lightmap.offset, lightmap.length, found, sizeof found);
+        if (!quoteName(l.bytes + lightmap.offset, lightmap.length, found, sizeof found)) return failMemory(l);
         return fail(l, lightmap.offset, field, expected, "%s", lightmap.length ? found : "no name");
     }
     const uint32_t offset = lightmap.offset + nameChars;
@@ -189,8 +196,9 @@ int checkLightmap(Loader& l, const NameRef& meshName, const NameRef& lightmap, i
         std::memcmp(l.bytes + offset, l.bytes + l.suffixOffset, length) == 0)
         return 1;
     char suffix[48], found[48];
-    quoteName(l.bytes + l.suffixOffset, l.suffixLength + 1, suffix, sizeof suffix);
-    quoteName(l.bytes + offset, length + 1, found, sizeof found);
+    if (!quoteName(l.bytes + l.suffixOffset, l.suffixLength + 1, suffix, sizeof suffix) ||
+        !quoteName(l.bytes + offset, length + 1, found, sizeof found))
+        return failMemory(l);
     std::snprintf(expected, sizeof expected, "the lightmap suffix %s, as in mesh %d", suffix,
                   l.suffixMesh);
     return fail(l, offset, field, expected, "suffix %s", found);
@@ -204,7 +212,9 @@ int takeSubsets(Loader& l, Pack& pack, MeshInfo& mesh, int32_t meshNumber) {
     uint32_t covered = 0;  // indices
     uint32_t lastCountAt = countAt;
     for (uint32_t s = 0; s < mesh.subsetCount; ++s) {
-        SubsetInfo& subset = pack.subsets.pushCleared();
+        SubsetInfo* added = pack.subsets.tryPushCleared();
+        if (!added) return failMemory(l);
+        SubsetInfo& subset = *added;
         char field[96], expected[128];
         if (l.limit - l.at < 4) {
             std::snprintf(field, sizeof field, "subset %u first index", s);
@@ -390,7 +400,9 @@ int takeVertexStream(Loader& l, MeshInfo& mesh) {
 }
 
 int takeChunk(Loader& l, Pack& pack, int32_t number) {
-    MeshInfo& mesh = pack.meshes.pushCleared();
+    MeshInfo* added = pack.meshes.tryPushCleared();
+    if (!added) return failMemory(l);
+    MeshInfo& mesh = *added;
     mesh.offset = l.at;
     mesh.size = l.limit - l.at;
     std::snprintf(l.where, sizeof l.where, "mesh %d", number);
@@ -402,7 +414,7 @@ int takeChunk(Loader& l, Pack& pack, int32_t number) {
     if (!takeName(l, "name", true, &mesh.name)) return 0;
     if (mesh.name.length > 0) {
         char quoted[48];
-        quoteName(l.bytes + mesh.name.offset, mesh.name.length, quoted, sizeof quoted);
+        if (!quoteName(l.bytes + mesh.name.offset, mesh.name.length, quoted, sizeof quoted)) return failMemory(l);
         std::snprintf(l.where, sizeof l.where, "mesh %d %s", number, quoted);
     }
     for (int k = 0; k < 16; ++k) {
@@ -424,6 +436,8 @@ int takeChunk(Loader& l, Pack& pack, int32_t number) {
 }
 
 }  // namespace
+
+PackError outOfMemoryError() { return {-1, "memory", "enough to load and show the pack", "out of memory"}; }
 
 void clearPack(Pack& pack) {
     pack.meshes.release();

@@ -17,10 +17,12 @@ struct PackTotals {
 PackTotals packTotals(const Pack& pack);
 
 // The readable summary: per mesh its name, counts, texture sets and bounds,
-// per subset its index range and texture names, then the totals.
-void printSummary(FILE* out, const char* path, const Pack& pack);
+// per subset its index range and texture names, then the totals. false, with
+// nothing printed, when memory ran out.
+bool printSummary(FILE* out, const char* path, const Pack& pack);
 // The same text appended to out (no terminator), for pages that show it.
-void appendSummary(Array<char>& out, const char* path, const Pack& pack);
+// false when memory ran out.
+bool appendSummary(Array<char>& out, const char* path, const Pack& pack);
 
 // The one line that tells why a pack was refused.
 void printPackError(FILE* out, const char* path, const PackError& error);

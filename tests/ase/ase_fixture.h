@@ -26,7 +26,7 @@ struct Read {
         resetLog();
         AseReader reader;
         reader.options.lineScans = lineScans;
-        result = reader.readScene(&scene, new BytesStream(text));
+        result = reader.readScene(&scene, new (std::nothrow) BytesStream(text));
         MissingRefSeam::calls += reader.missingMaterialRef;
     }
     ~Read() { while (Mesh* mesh = scene.head) scene.head = mesh->next, delete mesh; }

@@ -67,7 +67,7 @@ TEST(Reader, MaterialLogAsIfEveryLineWereLogged) {
         resetLog();
         Tokenizer tokenizer;
         tokenizer.setDelimiters("{}:");
-        tokenizer.open(new BytesStream(text));
+        tokenizer.open(new (std::nothrow) BytesStream(text));
         MaterialTable table;
         Mesh mesh;
         ReadContext context;

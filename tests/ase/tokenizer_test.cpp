@@ -63,7 +63,7 @@ std::vector<std::pair<int, std::string>> referenceTokens(const std::string& in, 
     ensureServices();
     const auto want = referenceTokens(bytes, set);
     real.setDelimiters(set.c_str());
-    if (!real.open(new BytesStream(bytes))) return ::testing::AssertionFailure() << "open failed";
+    if (!real.open(new (std::nothrow) BytesStream(bytes))) return ::testing::AssertionFailure() << "open failed";
     float f = 0;
     int32_t n = 0;
     for (size_t i = 0; i <= want.size() + 1; ++i) {

@@ -18,8 +18,8 @@ struct Smoothed {
     Smoothed(const std::vector<Vec3>& positions, const std::vector<std::array<int32_t, 3>>& faces,
              const std::vector<uint32_t>& groups) {
         ensureServices();
-        for (const Vec3& p : positions) mesh.vertices.push(p);
-        mesh.faces.resize((int32_t)faces.size());
+        for (const Vec3& p : positions) EXPECT_GE(mesh.vertices.tryPush(p), 0);
+        EXPECT_TRUE(mesh.faces.tryResize((int32_t)faces.size()));
         for (size_t f = 0; f < faces.size(); ++f)
             for (int k = 0; k < 3; ++k) mesh.faces[(int32_t)f].corners[k].vertex = faces[f][k];
         result = computeSmoothingNormals(mesh, groups.data());

@@ -22,14 +22,15 @@ static void expectPack(Mesh* head, const PackBytes& expected, const std::string&
 // One triangle of corners 0, 1, 2 (entries 0, 1, 2 of every list) and its subset.
 static void addTriangle(Mesh& mesh, const char* name, const Vec3 (&p)[3], const Vec3 (&n)[3], const TexVertex (&t)[3],
                         const char* texture) {
-    mesh.name.assign(String(name));
-    MeshFace& face = mesh.faces.pushCleared();
+    ASSERT_TRUE(mesh.name.tryAssign(name));
+    MeshFace& face = *mesh.faces.tryPushCleared();
     for (int k = 0; k < 3; ++k) {
         face.corners[k] = FaceCorner{k, k, {k, k}};
-        mesh.vertices.push(p[k]), mesh.normals.push(n[k]), mesh.mapChannels[0].push(t[k]);
+        ASSERT_TRUE(mesh.vertices.tryPush(p[k]) >= 0 && mesh.normals.tryPush(n[k]) >= 0 &&
+                    mesh.mapChannels[0].tryPush(t[k]) >= 0);
     }
-    mesh.subsets.pushCleared().triangleCount = 1;
-    mesh.subsets[0].textureName.assign(String(texture));
+    mesh.subsets.tryPushCleared()->triangleCount = 1;
+    ASSERT_TRUE(mesh.subsets[0].textureName.tryAssign(texture));
 }
 
 // Packs worked out by hand: no meshes; a mesh without faces (36-byte vertex stream: two counts, the starting
@@ -39,7 +40,7 @@ TEST(PackFormat, EmptyPackMeshWithoutFacesSmallCaseAndTwoSets) {
     ensureServices();
     EXPECT_EQ(std::string("\0\0\0\0\xEF\xBE\xAD\xDE", 8), packBytes(nullptr));
     Mesh box, small, wall;
-    box.name.assign(String("BoxZ1"));  // Z: the last letter lowered
+    ASSERT_TRUE(box.name.tryAssign("BoxZ1"));  // Z: the last letter lowered
     PackBytes b;
     meshChunk(b, "boxz1", 1, {}, false, {}, {}, {}).tail({0});
     expectPack(&box, b, "MESH: boxz1\n", {0, kOptionWeld});
@@ -48,7 +49,7 @@ TEST(PackFormat, EmptyPackMeshWithoutFacesSmallCaseAndTwoSets) {
     expectPack(&small, smallPack(), "MESH: b\n\t[0]: wood ((null)) [0 1]\n", {0});
     addTriangle(wall, "Wall", {{1, 2, 3}, {4, -1, 0.5f}, {-2, 4, -1}}, {{0.6f, 0.8f, 0}, {0, 0, 1}, {1, 0, 0}},
                 {{0.25f, 0.75f}, {0.5f, 0}, {1, 1}}, "Stone");
-    for (TexVertex t : {TexVertex{0.125f, 0.5f}, {0.75f, 0.25f}, {0, 1}}) wall.mapChannels[1].push(t);
+    for (TexVertex t : {TexVertex{0.125f, 0.5f}, {0.75f, 0.25f}, {0, 1}}) ASSERT_GE(wall.mapChannels[1].tryPush(t), 0);
     expectPack(&wall, dualPack(), "MESH: wall\n\t[0]: Stone (wall_L_0000) [0 1]\n", {0, kOptionWeld});
 }
 
@@ -58,10 +59,13 @@ TEST(PackFormat, ChunksFollowTheSceneListWithSuffixAndTextureNames) {
     ensureServices();
     lightmapSuffix = "_LM";
     Mesh a, b;
-    a.name.assign(String("Wall"));
+    ASSERT_TRUE(a.name.tryAssign("Wall"));
     Scene scene;
-    for (Mesh* mesh : {&a, &b}) mesh->mapChannels[1].push({0, 0}), mesh->subsets.pushCleared(), scene.link(mesh);
-    a.subsets[0].textureName.assign(String(""));
+    for (Mesh* mesh : {&a, &b}) {
+        ASSERT_TRUE(mesh->mapChannels[1].tryPush({0, 0}) >= 0 && mesh->subsets.tryPushCleared());
+        scene.link(mesh);
+    }
+    ASSERT_TRUE(a.subsets[0].textureName.tryAssign(""));
     PackBytes expected;
     const uint32_t second = (uint32_t)meshChunk(expected, nullptr, 2, {}, true, {}, {}, {{0, 0, nullptr, "_LM"}}).data.size();
     meshChunk(expected, "wall", 2, {}, true, {}, {}, {{0, 0, "", "wall_LM"}});

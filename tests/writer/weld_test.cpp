@@ -42,12 +42,12 @@ static void fill(Mesh& mesh, const std::vector<Components>& components) {
     for (size_t j = 0; j < keys.size(); ++j)
         for (auto c : components[j]) keys[j][c.first] = c.second;
     while (keys.size() % 3) keys.push_back({100.0f + (float)keys.size()});
-    mesh.faces.resize((int32_t)keys.size() / 3);
+    ASSERT_TRUE(mesh.faces.tryResize((int32_t)keys.size() / 3));
     for (size_t j = 0, e = 0; j < keys.size(); ++j, e = 0) {
         const Key& k = keys[j];
         while (std::memcmp(&keys[e], &k, sizeof k) != 0) ++e;
-        mesh.vertices.push({k[0], k[1], k[2]}), mesh.normals.push({k[3], k[4], k[5]});
-        mesh.mapChannels[0].push({k[6], k[7]}), mesh.mapChannels[1].push({k[8], k[9]});
+        ASSERT_TRUE(mesh.vertices.tryPush({k[0], k[1], k[2]}) >= 0 && mesh.normals.tryPush({k[3], k[4], k[5]}) >= 0);
+        ASSERT_TRUE(mesh.mapChannels[0].tryPush({k[6], k[7]}) >= 0 && mesh.mapChannels[1].tryPush({k[8], k[9]}) >= 0);
         mesh.faces[(int32_t)j / 3].corners[2 - j % 3] = {(int32_t)e, (int32_t)e, {(int32_t)e, (int32_t)e}};
     }
 }
@@ -92,10 +92,10 @@ TEST(Weld, MatchesTheRuleOnRandomMeshes) {
                 }
         };
         Mesh mesh;
-        mesh.vertices.resize(1 + (int)(rng() % 24)), mesh.normals.resize(1 + (int)(rng() % 4));
+        ASSERT_TRUE(mesh.vertices.tryResize(1 + (int)(rng() % 24)) && mesh.normals.tryResize(1 + (int)(rng() % 4)));
         pool(&mesh.vertices[0].x, mesh.vertices.count, 3), pool(&mesh.normals[0].x, mesh.normals.count, 3);
-        for (MapChannel& set : mesh.mapChannels) set.resize(1 + (int)(rng() % 4)), pool(&set[0].u, set.count, 2);
-        mesh.faces.resize(1 + (int)(rng() % 40));
+        for (MapChannel& set : mesh.mapChannels) { ASSERT_TRUE(set.tryResize(1 + (int)(rng() % 4))); pool(&set[0].u, set.count, 2); }
+        ASSERT_TRUE(mesh.faces.tryResize(1 + (int)(rng() % 40)));
         for (int32_t f = 0; f < mesh.faces.count; ++f)
             for (FaceCorner& k : mesh.faces[f].corners)
                 k = {(int32_t)(rng() % mesh.vertices.count), (int32_t)(rng() % mesh.normals.count),
@@ -111,7 +111,7 @@ TEST(Weld, QuadSharesItsEdge) {
     auto corner = [](float x, float y) { return Components{{0, x}, {1, y}, {5, 1}, {6, x}, {7, y}}; };
     Mesh mesh;
     fill(mesh, {corner(1, 1), corner(1, 0), corner(0, 0), corner(0, 1), corner(1, 1), corner(0, 0)});
-    mesh.mapChannels[1].resize(0);  // one set
+    ASSERT_TRUE(mesh.mapChannels[1].tryResize(0));  // one set
     PackBytes b;
     meshChunk(b, nullptr, 1, {{{1, 0, -1}, {0, 1, 0}, {1, 0}}, {{1, 0, -0.0f}, {0, 1, 0}, {1, 1}},
                               {{0, 0, -0.0f}, {0, 1, 0}, {0, 1}}, {{0, 0, -1}, {0, 1, 0}, {0, 0}}},
