@@ -130,9 +130,6 @@ inline std::string materialList(const std::vector<std::string>& entries) {
 // The real binary's run on a file "in.ase" of the bytes: exit code, standard output and error, app.log, pack.
 struct Converted { int exitCode; std::string output, log, pack; };
 inline Converted convert(const std::string& bytes, std::vector<std::string> args = {}) {
-#if !defined(_WIN32)
-    setenv("ASAN_OPTIONS", "detect_leaks=0", 1);  // the Scene lives until the process ends, by design
-#endif
     ScratchDir dir;
     writeBytes(dir / "in.ase", bytes);
     args.push_back("in.ase");

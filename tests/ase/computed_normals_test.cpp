@@ -1,7 +1,7 @@
 // Geometry objects without normals: the smoothing groups as face lines give them, and where they are computed.
-#include "support/vec3_compare.h"
 #include "ase/ase_fixture.h"
 
+#include "support/test_support.h"
 #include <gtest/gtest.h>
 
 namespace {

@@ -1,9 +1,9 @@
 // The reader: materials and their Log, subsets, the mesh block and its faults, normals in both layouts.
 #include "ase/ase_fixture.h"
 #include "platform/log.h"
-#include "support/rng.h"
 #include "writer/pack_bytes.h"
 
+#include "support/test_support.h"
 #include <gtest/gtest.h>
 
 namespace {

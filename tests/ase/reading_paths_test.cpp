@@ -2,8 +2,8 @@
 // anything where a part starts) it leaves the same result, Log lines, allocation count and meshes.
 #include "ase_fixture.h"
 #include "convert_in_memory.h"
-#include "support/rng.h"
 
+#include "support/test_support.h"
 #include <gtest/gtest.h>
 
 namespace {

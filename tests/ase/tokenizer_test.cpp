@@ -2,7 +2,6 @@
 #include "ase/number.h"
 #include "ase/tokenizer.h"
 #include "support/memory_streams.h"
-#include "support/rng.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>

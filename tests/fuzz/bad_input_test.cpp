@@ -1,7 +1,6 @@
 // Bad input of every kind, and every input the fuzzer once failed on, goes through the whole conversion in memory
 // and ends in one of the two clear outcomes: packs that load, or a refusal with an ERROR line in the Log.
 #include "convert_in_memory.h"
-#include "support/rng.h"
 #include "support/scratch_dir.h"
 #include "support/test_support.h"
 #include <gtest/gtest.h>

@@ -1,5 +1,4 @@
 // Normals from smoothing groups on shapes whose true normals are known, and the rule's edge cases.
-#include "support/vec3_compare.h"
 #include "scene/smoothing_normals.h"
 #include "support/test_support.h"
 
