@@ -1,7 +1,5 @@
 #include "qrvinfo/escape.h"
 
-#include <cstring>
-
 static bool put(Array<char>& out, const char* text, int n) {
     for (int i = 0; i < n; ++i)
         if (out.tryPush(text[i]) < 0) return false;
@@ -23,22 +21,6 @@ bool appendTextName(Array<char>& out, const unsigned char* bytes, uint32_t n, ui
     return (n <= maxBytes || put(out, "...", 3)) && put(out, "\"", 1);
 }
 
-void putJsonString(FILE* out, const unsigned char* bytes, size_t n, bool inScript) {
-    std::fputc('"', out);
-    for (size_t i = 0; i < n; ++i) {
-        const unsigned char c = bytes[i];
-        const bool quoting = c == '"' || c == '\\';
-        const bool markup = c == '<' || c == '>' || c == '&';
-        if (c < 0x20 || c >= 0x7F || (inScript && (quoting || markup)))
-            std::fprintf(out, "\\u%04x", c);
-        else if (quoting)
-            std::fprintf(out, "\\%c", c);
-        else
-            std::fputc(c, out);
-    }
-    std::fputc('"', out);
-}
-
 // Well-formed UTF-8: no overlong forms, surrogates or code points past U+10FFFF.
 static bool validUtf8(const unsigned char* s, size_t n) {
     for (size_t i = 0; i < n;) {
@@ -58,16 +40,16 @@ static bool validUtf8(const unsigned char* s, size_t n) {
     return true;
 }
 
-void putJsonText(FILE* out, const char* text) {
-    const unsigned char* bytes = (const unsigned char*)text;
-    const size_t n = std::strlen(text);
-    if (!validUtf8(bytes, n)) return putJsonString(out, bytes, n);
+void putJsonString(FILE* out, const unsigned char* bytes, size_t n, bool inScript, bool utf8) {
+    const bool asText = utf8 && validUtf8(bytes, n);
     std::fputc('"', out);
     for (size_t i = 0; i < n; ++i) {
         const unsigned char c = bytes[i];
-        if (c < 0x20 || c == 0x7F)
+        const bool quoting = c == '"' || c == '\\';
+        const bool markup = c == '<' || c == '>' || c == '&';
+        if (c < 0x20 || c == 0x7F || (c > 0x7F && !asText) || (inScript && (quoting || markup)))
             std::fprintf(out, "\\u%04x", c);
-        else if (c == '"' || c == '\\')
+        else if (quoting)
             std::fprintf(out, "\\%c", c);
         else
             std::fputc(c, out);

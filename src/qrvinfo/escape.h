@@ -16,13 +16,12 @@ bool appendTextName(Array<char>& out, const unsigned char* bytes, uint32_t n,
                     uint32_t maxBytes = UINT32_MAX);
 
 // A JSON string of the bytes read as Latin-1, so plain ASCII whatever they
-// hold. Inside a page's script element (inScript) '"', '\', '<', '>' and '&'
-// are \u escapes too: no name can close the element holding it.
-void putJsonString(FILE* out, const unsigned char* bytes, size_t n, bool inScript = false);
-// Text of our own or from the command line (a file name): as it is where it
-// is valid UTF-8, which a JSON reader then reads as that text; as
-// putJsonString otherwise.
-void putJsonText(FILE* out, const char* text);
+// hold; with utf8 (text of our own or from the command line, such as a file
+// name), bytes that are valid UTF-8 as a whole stay as they are, which a JSON
+// reader reads as that text. Inside a page's script element (inScript) '"',
+// '\', '<', '>' and '&' are \u escapes too: no name can close the element
+// holding it.
+void putJsonString(FILE* out, const unsigned char* bytes, size_t n, bool inScript = false, bool utf8 = false);
 // A name as such a string; null for no name.
 void putJsonName(FILE* out, const Pack& pack, const NameRef& name, bool inScript = false);
 

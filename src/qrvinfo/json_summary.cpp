@@ -6,7 +6,9 @@
 #include <cmath>
 #include <cstring>
 
-static void printJsonText(FILE* out, const char* text) { putJsonText(out, text); }
+static void printJsonText(FILE* out, const char* text) {
+    putJsonString(out, (const unsigned char*)text, std::strlen(text), false, true);
+}
 
 static void printJsonFloats(FILE* out, const float* values) {
     for (int k = 0; k < 3; ++k) {
