@@ -1,6 +1,5 @@
 // Geometry objects without normals: the smoothing groups as face lines give them, and where they are computed.
 #include "ase/ase_fixture.h"
-
 #include "support/test_support.h"
 #include <gtest/gtest.h>
 

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include "platform/filesystem.h"
 #include "platform/log.h"
 #include "platform/replacing_file.h"

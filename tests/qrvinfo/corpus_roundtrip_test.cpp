@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include "ase/ase_reader.h"
 #include "ase/geom_object.h"
 #include "qrvinfo/obj_export.h"

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include "support/run_program.h"
 #include "support/scratch_dir.h"
 #include "writer/pack_bytes.h"

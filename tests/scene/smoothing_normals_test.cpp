@@ -1,7 +1,6 @@
 // Normals from smoothing groups on shapes whose true normals are known, and the rule's edge cases.
 #include "scene/smoothing_normals.h"
 #include "support/test_support.h"
-
 #include <gtest/gtest.h>
 
 #include <array>

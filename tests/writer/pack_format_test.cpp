@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include "support/scratch_dir.h"
 #include "support/test_support.h"
 #include "writer/pack_bytes.h"
