@@ -3,14 +3,15 @@
 #include "platform/string.h"
 
 // A material of the file's material list, or a submaterial of one. Lives only
-// while the file is read. Copies are deep; nesting is bounded by the reader,
-// so copying and destroying recurse at most kMaxMaterialDepth levels.
+// while the file is read, where it is made in place and never copied; nesting
+// is bounded by the reader, so destroying recurses at most kMaxMaterialDepth
+// levels.
 struct Material {
     String textureName;
     Array<Material> subMaterials;
 
     Material() = default;
-    Material(const Material& other) = default;
+    Material(const Material&) = delete;
     ~Material() { destroySubMaterials(); }
     Material& operator=(const Material&) = delete;
 
