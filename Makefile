@@ -93,9 +93,9 @@ package:
 	cmake --build $(BUILD) -j $(JOBS) --target tarvolt qrvinfo
 	cd $(BUILD) && cpack -G DEB
 	@if command -v x86_64-w64-mingw32-g++ >/dev/null; then \
-	  cmake -S . -B build-win64 -DCMAKE_BUILD_TYPE=Release -DTARVOLT_TESTS=OFF -DTARVOLT_BENCH=OFF \
+	  cmake -S . -B build-package-win64 -DCMAKE_BUILD_TYPE=Release -DTARVOLT_TESTS=OFF -DTARVOLT_BENCH=OFF \
 	    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null && \
-	  cmake --build build-win64 -j $(JOBS) --target tarvolt qrvinfo && (cd build-win64 && cpack -G ZIP); \
+	  cmake --build build-package-win64 -j $(JOBS) --target tarvolt qrvinfo && (cd build-package-win64 && cpack -G ZIP); \
 	else echo "make package: MinGW-w64 is not installed, no Windows zip (apt-get install g++-mingw-w64-x86-64)"; fi
 
 # Installs the Debian package, runs it from /usr/bin and removes it again.

@@ -9,7 +9,7 @@ for f in ./usr/bin/tarvolt ./usr/bin/qrvinfo ./usr/share/man/man1/tarvolt.1 ./us
          ./usr/share/doc/tarvolt/copyright; do
   grep -q " $f\$" <<<"$contents" || { echo "package_test: $f is not in $deb"; exit 1; }
 done
-zip=$(ls build-win64/tarvolt-*-win64.zip 2>/dev/null || true)
+zip=$(ls build-package-win64/tarvolt-*-win64.zip 2>/dev/null || true)
 if [ -n "$zip" ]; then
   listing=$(python3 -m zipfile -l "$zip")
   for f in tarvolt.exe qrvinfo.exe README.md LICENSE; do
