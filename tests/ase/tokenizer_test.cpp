@@ -163,8 +163,8 @@ std::string numberToken(Rng& rng) {
     return t + (rng.below(4) ? "" : kPieces[rng.below(sizeof kPieces / sizeof *kPieces)]);
 }
 
-// Every token through parseFloat and parseInt; the single words among them through the tokenizer too; the
-// four-digit step against byte by byte.
+// Every token through parseFloat and parseInt; the single words among them (but "nan(" forms, which Windows'
+// C library reads otherwise inside a text) through the tokenizer too; the four-digit step against byte by byte.
 TEST(Tokenizer, NumbersLikeTheLibrary) {
     Rng rng{11};
     Tokenizer tokenizer;
@@ -173,7 +173,7 @@ TEST(Tokenizer, NumbersLikeTheLibrary) {
         const std::string t = numberToken(rng);
         ASSERT_EQ(referenceFloat(t), bitsOf(parseFloat(t.c_str()))) << ::testing::PrintToString(t);
         ASSERT_EQ(referenceInt(t), parseInt(t.c_str())) << ::testing::PrintToString(t);
-        if (!t.empty() && t.find_first_of(std::string(" \t\r\n\"'/{}:", 11)) == std::string::npos)
+        if (!t.empty() && t.find_first_of(std::string(" \t\r\n\"'/{}:", 11)) == t.npos && t.find("nan(") == t.npos)
             text += t + (rng.below(3) ? " " : rng.below(2) ? "\r\n" : "\t\n  ");
         if (text.size() > 20000 || i + 1 == 100000 * kScale) {
             ASSERT_TRUE(sameTokens(tokenizer, text, "{}:", &rng));
