@@ -112,25 +112,32 @@ static int convert(const char* inputPath, const RunOptions& run) {
     return result;
 }
 
-static bool sameTextIgnoringCase(const char* a, const char* b) {
-    for (; *a && *b; ++a, ++b)
-        if (std::tolower((unsigned char)*a) != std::tolower((unsigned char)*b)) return false;
-    return *a == *b;
+// Where an input's pack name ends before ".qrv": all but the file name's extension.
+static int32_t stemLength(const char* path) { return String::extensionStart(path, (int32_t)std::strlen(path)); }
+
+static bool sameIgnoringCase(const char* a, const char* b, int32_t n) {
+    for (int32_t i = 0; i < n; ++i)
+        if (std::tolower((unsigned char)a[i]) != std::tolower((unsigned char)b[i])) return false;
+    return true;
 }
 
 // Whether an earlier input of the run has the pack that path has: the same
 // name, or the same file once written (another path to it, or another case
 // of its name where names ignore case). A file given twice converts once.
 static bool packNamedBefore(char** inputs, int32_t count, const char* path) {
-    const String pack = outputPathFor(path);
-    for (int32_t i = 0; i < count && pack.data; ++i) {
-        const String earlier = outputPathFor(inputs[i]);
-        if (!earlier.data) continue;
-        if (std::strcmp(earlier.data, pack.data) == 0) return true;
-        // Only files of one name (but for case) can be one file: the rest need no look at the disk.
-        if (sameTextIgnoringCase(String::fileNameStart(earlier.data), String::fileNameStart(pack.data)) &&
-            gFileSystem->sameFile(earlier.data, pack.data))
-            return true;
+    const int32_t stem = stemLength(path);
+    const int32_t nameStem = stem - (int32_t)(String::fileNameStart(path) - path);
+    for (int32_t i = 0; i < count; ++i) {
+        const char* earlier = inputs[i];
+        const int32_t earlierStem = stemLength(earlier);
+        if (earlierStem == stem && std::memcmp(earlier, path, (size_t)stem) == 0) return true;
+        // Only packs of one name (but for case) can be one file: the rest need no look at the disk.
+        const char* earlierName = String::fileNameStart(earlier);
+        if (earlierStem - (int32_t)(earlierName - earlier) != nameStem ||
+            !sameIgnoringCase(earlierName, String::fileNameStart(path), nameStem))
+            continue;
+        const String a = outputPathFor(earlier), b = outputPathFor(path);
+        if (a.data && b.data && gFileSystem->sameFile(a.data, b.data)) return true;
     }
     return false;
 }
